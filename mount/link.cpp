@@ -1,0 +1,386 @@
+#include "mount/link.h"
+
+#include <unistd.h>
+#include <QFile>
+#include <QTimer>
+#include <cerrno>
+#include <chrono>
+
+namespace morvane {
+namespace {
+
+QSerialPort::Parity toParity(char letter) {
+    switch (letter) {
+        case 'E':
+            return QSerialPort::EvenParity;
+        case 'O':
+            return QSerialPort::OddParity;
+        case 'M':
+            return QSerialPort::MarkParity;
+        case 'S':
+            return QSerialPort::SpaceParity;
+        default:
+            return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits toStopBits(int stopBits) {
+    switch (stopBits) {
+        case 2:
+            return QSerialPort::TwoStop;
+        case 15:
+            return QSerialPort::OneAndHalfStop;
+        default:
+            return QSerialPort::OneStop;
+    }
+}
+
+QString seconds(std::chrono::milliseconds limit) {
+    return QString::number(static_cast<double>(limit.count()) / 1000.0);
+}
+
+}  // namespace
+
+MountLink::MountLink(QObject* parent)
+    : QObject(parent),
+      m_port(new QSerialPort(this)),
+      m_limitTimer(new QTimer(this)),
+      m_quietTimer(new QTimer(this)),
+      m_pauseTimer(new QTimer(this)) {
+    for (QTimer* timer : {m_limitTimer, m_quietTimer, m_pauseTimer}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    // Bytes nobody waits for are dropped anyway; cap what Qt keeps for us.
+    m_port->setReadBufferSize(static_cast<qint64>(kReplyCapacity));
+
+    connect(m_port, &QSerialPort::readyRead, this, &MountLink::onReadyRead);
+    connect(m_port, &QSerialPort::bytesWritten, this, &MountLink::onBytesWritten);
+    connect(m_port, &QSerialPort::errorOccurred, this, &MountLink::onPortError);
+    connect(m_limitTimer, &QTimer::timeout, this, &MountLink::onLimitPassed);
+    connect(m_quietTimer, &QTimer::timeout, this, &MountLink::onQuietGapPassed);
+    connect(m_pauseTimer, &QTimer::timeout, this, [this] {
+        ++m_step;
+        runStep();
+    });
+    setSettings(QStringLiteral("9600,N,8,1"));
+}
+
+MountLink::~MountLink() {
+    // Pending callbacks belong to objects that are going away with us.
+    m_port->disconnect(this);
+    m_queue.clear();
+    m_current.reset();
+    if (m_port->isOpen()) {
+        m_port->close();
+    }
+}
+
+void MountLink::setPort(int number, const QString& device) {
+    m_portNumber = number;
+    m_device = device;
+}
+
+QString MountLink::portDescription() const {
+    if (m_device.isEmpty()) {
+        return QStringLiteral("Port %1").arg(m_portNumber);
+    }
+    return QStringLiteral("Port %1 (%2)").arg(m_portNumber).arg(m_device);
+}
+
+std::optional<QString> MountLink::setSettings(const QString& text) {
+    const SettingsParse parsed = parseSerialSettings(text.toStdString());
+    if (!parsed.settings) {
+        return QString::fromStdString(parsed.error);
+    }
+    m_settings = *parsed.settings;
+    m_settingsText = text;
+    return std::nullopt;
+}
+
+std::optional<QString> MountLink::open() {
+    if (isOpen()) {
+        return std::nullopt;
+    }
+    m_port->setPortName(m_device);
+    m_port->setBaudRate(m_settings.baud);
+    m_port->setParity(toParity(m_settings.parity));
+    m_port->setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits));
+    m_port->setStopBits(toStopBits(m_settings.stopBits));
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const QString why = openFailureText();
+        m_port->clearError();
+        return why;
+    }
+    m_port->clear(QSerialPort::AllDirections);
+    emit openChanged(true);
+    return std::nullopt;
+}
+
+QString MountLink::openFailureText() const {
+    QString where = portDescription();
+    where[0] = where[0].toLower();
+    switch (m_port->error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return QStringLiteral(
+                       "Could not open %1: there is no such device. Check that the "
+                       "adapter is plugged in, or choose another port.")
+                .arg(where);
+        case QSerialPort::PermissionError: {
+            const QByteArray path = m_device.toLocal8Bit();
+            if (::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+                return QStringLiteral(
+                           "Could not open %1: permission denied. Your user may need "
+                           "to join the dialout group (sudo usermod -aG dialout "
+                           "$USER), then log out and in again.")
+                    .arg(where);
+            }
+            return QStringLiteral(
+                       "Could not open %1: it is in use by another program. Close "
+                       "that program, then click COM OPEN again.")
+                .arg(where);
+        }
+        default:
+            return QStringLiteral("Could not open %1: %2.").arg(where, m_port->errorString());
+    }
+}
+
+void MountLink::close() {
+    const bool wasOpen = isOpen();
+    if (wasOpen) {
+        m_port->close();
+    }
+    resetStepTimers();
+    m_pauseTimer->stop();
+    failAllLater(
+        ExchangeStatus::Closed,
+        QStringLiteral("%1 was closed before the command finished.").arg(portDescription()));
+    if (wasOpen) {
+        emit openChanged(false);
+    }
+}
+
+bool MountLink::isOpen() const {
+    return m_port->isOpen();
+}
+
+void MountLink::submit(const Exchange& exchange, ExchangeCallback done) {
+    submitSequence({exchange}, std::move(done));
+}
+
+void MountLink::submitSequence(QList<Exchange> steps, ExchangeCallback done) {
+    if (steps.isEmpty()) {
+        deliverLater(std::move(done), {});
+        return;
+    }
+    m_queue.push_back(Job{std::move(steps), std::move(done)});
+    // Started from the event loop so that no callback ever runs inside submit().
+    QMetaObject::invokeMethod(this, &MountLink::startNext, Qt::QueuedConnection);
+}
+
+void MountLink::startNext() {
+    if (m_current || m_queue.empty()) {
+        return;
+    }
+    m_current = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_step = 0;
+    runStep();
+}
+
+void MountLink::runStep() {
+    const Exchange& exchange = m_current->steps.at(m_step);
+    if (!isOpen()) {
+        finishCurrent(
+            {ExchangeStatus::NotOpen,
+             {},
+             QStringLiteral("%1 is not open. Click COM OPEN first.").arg(portDescription())});
+        return;
+    }
+    // A late answer to an earlier command must not become part of this reply.
+    m_port->clear(QSerialPort::Input);
+    m_reply.start(exchange.rule, exchange.count);
+    m_written = false;
+
+    const qint64 written = m_port->write(exchange.command);
+    if (written != exchange.command.size()) {
+        m_port->clear(QSerialPort::Output);
+        finishCurrent({ExchangeStatus::WriteFailed,
+                       {},
+                       QStringLiteral("Could not send to %1: %2.")
+                           .arg(portDescription(), m_port->errorString())});
+        return;
+    }
+    switch (exchange.rule) {
+        case ReplyRule::Settle:
+            m_limitTimer->start(m_limits.drain);
+            break;
+        case ReplyRule::Counted:
+            m_limitTimer->start(m_limits.countedReply);
+            break;
+        case ReplyRule::Answer:
+            m_limitTimer->start(m_limits.answer);
+            break;
+    }
+    if (m_port->bytesToWrite() == 0) {
+        QMetaObject::invokeMethod(this, &MountLink::onBytesWritten, Qt::QueuedConnection);
+    }
+}
+
+void MountLink::onBytesWritten() {
+    if (!m_current || m_written || m_pauseTimer->isActive() || m_port->bytesToWrite() > 0) {
+        return;
+    }
+    m_written = true;
+    if (m_current->steps.at(m_step).rule == ReplyRule::Settle) {
+        m_port->readAll();  // whatever came back by now is of no interest
+        stepDone();
+    }
+}
+
+void MountLink::onReadyRead() {
+    const QByteArray bytes = m_port->readAll();
+    if (!m_current || m_pauseTimer->isActive()) {
+        return;  // nobody waits for these: dropped
+    }
+    const Exchange& exchange = m_current->steps.at(m_step);
+    if (exchange.rule == ReplyRule::Settle) {
+        return;
+    }
+    m_reply.append(bytes);
+    if (exchange.rule == ReplyRule::Counted && m_reply.complete()) {
+        stepDone();
+    } else if (exchange.rule == ReplyRule::Answer && m_reply.started()) {
+        m_quietTimer->start(m_limits.answerQuietGap);
+    }
+}
+
+void MountLink::onQuietGapPassed() {
+    if (m_current) {
+        stepDone();
+    }
+}
+
+void MountLink::onLimitPassed() {
+    if (!m_current) {
+        return;
+    }
+    const Exchange& exchange = m_current->steps.at(m_step);
+    switch (exchange.rule) {
+        case ReplyRule::Settle:
+            // Whatever is still queued must not go out later, between other
+            // commands.
+            m_port->clear(QSerialPort::Output);
+            finishCurrent({ExchangeStatus::TimedOut,
+                           {},
+                           QStringLiteral("%1 did not send the command within %2 s. Check the "
+                                          "cable and the adapter.")
+                               .arg(portDescription(), seconds(m_limits.drain))});
+            return;
+        case ReplyRule::Counted:
+            finishCurrent({ExchangeStatus::TimedOut, m_reply.reply(),
+                           QStringLiteral("The mount did not answer on %1 within %2 s.")
+                               .arg(portDescription(), seconds(m_limits.countedReply))});
+            return;
+        case ReplyRule::Answer:
+            if (m_reply.started()) {
+                stepDone();
+                return;
+            }
+            finishCurrent({ExchangeStatus::TimedOut,
+                           {},
+                           QStringLiteral("The mount did not answer on %1 within %2 s.")
+                               .arg(portDescription(), seconds(m_limits.answer))});
+            return;
+    }
+}
+
+void MountLink::stepDone() {
+    resetStepTimers();
+    const Exchange& exchange = m_current->steps.at(m_step);
+    if (m_step + 1 >= m_current->steps.size()) {
+        finishCurrent({ExchangeStatus::Done, m_reply.reply(), {}});
+        return;
+    }
+    if (exchange.pauseAfter > std::chrono::milliseconds::zero()) {
+        m_pauseTimer->start(exchange.pauseAfter);  // the link stays held meanwhile
+        return;
+    }
+    ++m_step;
+    runStep();
+}
+
+void MountLink::finishCurrent(ExchangeResult result) {
+    resetStepTimers();
+    m_pauseTimer->stop();
+    Job job = std::move(*m_current);
+    m_current.reset();
+    if (job.done) {
+        job.done(result);
+    }
+    startNext();
+}
+
+void MountLink::onPortError(QSerialPort::SerialPortError error) {
+    if (!m_port->isOpen() || m_handlingLoss) {
+        return;  // failures to open are reported by open() itself
+    }
+    const bool gone = error == QSerialPort::ResourceError ||
+                      ((error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+                        error == QSerialPort::UnknownError) &&
+                       !QFile::exists(m_device));
+    if (!gone) {
+        // Read and write troubles that leave the device in place (a read that
+        // finds the input just flushed comes back empty and is reported as a
+        // read error) cost at most the exchange under way, through its time
+        // limit.
+        if (error != QSerialPort::NoError) {
+            m_port->clearError();
+        }
+        return;
+    }
+    // A vanished device keeps reporting errors many times a second while the
+    // port stays open: close at the first one and say it once.
+    m_handlingLoss = true;
+    const QString why = m_port->errorString();
+    m_port->clearError();
+    m_port->close();
+    resetStepTimers();
+    m_pauseTimer->stop();
+    const QString message = QStringLiteral(
+                                "The connection to %1 was lost (%2). Check the cable "
+                                "and the adapter, then click COM OPEN.")
+                                .arg(portDescription(), why);
+    failAllLater(ExchangeStatus::Lost, message);
+    m_handlingLoss = false;
+    emit openChanged(false);
+    emit portLost(message);
+}
+
+void MountLink::failAllLater(ExchangeStatus status, const QString& error) {
+    if (m_current) {
+        deliverLater(std::move(m_current->done), {status, {}, error});
+        m_current.reset();
+    }
+    while (!m_queue.empty()) {
+        deliverLater(std::move(m_queue.front().done), {status, {}, error});
+        m_queue.pop_front();
+    }
+}
+
+void MountLink::deliverLater(ExchangeCallback done, ExchangeResult result) {
+    if (!done) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [done = std::move(done), result = std::move(result)] { done(result); },
+        Qt::QueuedConnection);
+}
+
+void MountLink::resetStepTimers() {
+    m_limitTimer->stop();
+    m_quietTimer->stop();
+}
+
+}  // namespace morvane

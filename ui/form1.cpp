@@ -1,0 +1,165 @@
+#include "ui/form1.h"
+
+#include "mount/link.h"
+#include "mount/port_naming.h"
+#include "ui/lamp.h"
+#include "ui/message_box_prompter.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace morvane {
+namespace {
+
+const QString kLineSettings = QStringLiteral("9600,N,8,1");
+
+}  // namespace
+
+Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
+    if (prompter == nullptr) {
+        m_ownPrompter = std::make_unique<MessageBoxPrompter>(this);
+        prompter = m_ownPrompter.get();
+    }
+    m_prompter = prompter;
+
+    MSComm2 = new MountLink(this);
+    MSComm2->setObjectName(QStringLiteral("MSComm2"));
+
+    buildControls();
+    setTabOrder();
+    connectHandlers();
+    refreshPortToolTips();
+}
+
+Form1::~Form1() = default;
+
+void Form1::connectHandlers() {
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &Form1::Command10_Click);
+    connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
+    connect(Option3, &QRadioButton::clicked, this, &Form1::Option3_Click);
+    connect(Option4, &QRadioButton::clicked, this, &Form1::Option4_Click);
+    connect(Option5, &QRadioButton::clicked, this, &Form1::Option5_Click);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+
+    connect(MSComm2, &MountLink::portLost, this, &Form1::onPortLost);
+    for (QRadioButton* option : {Option1, Option2, Option3}) {
+        option->installEventFilter(this);
+    }
+}
+
+// --- Port choice and connection ---------------------------------------------
+
+void Form1::Option1_Click() {
+    Option2->setChecked(false);
+    Option3->setChecked(false);
+}
+
+void Form1::Option2_Click() {
+    Option1->setChecked(false);
+    Option3->setChecked(false);
+}
+
+void Form1::Option3_Click() {
+    Option1->setChecked(false);
+    Option2->setChecked(false);
+}
+
+int Form1::chosenPort() const {
+    int port = 0;
+    if (Option1->isChecked()) {
+        port = 1;
+    }
+    if (Option2->isChecked()) {
+        port = 2;
+    }
+    if (Option3->isChecked()) {
+        port = 3;
+    }
+    return port;
+}
+
+void Form1::Command1_Click() {
+    const int port = chosenPort();
+    MSComm2->setPort(port, deviceForPort(port, currentPortEnvironment()));
+    if (const auto error = MSComm2->setSettings(kLineSettings)) {
+        showFailure(*error);
+        return;
+    }
+    if (!MSComm2->isOpen()) {
+        if (const auto error = MSComm2->open()) {
+            showFailure(*error);
+            return;
+        }
+    }
+    Command2->setEnabled(true);
+    Command1->setEnabled(false);
+}
+
+void Form1::Command2_Click() {
+    if (Timer1->isActive()) {
+        Timer1->stop();
+    }
+    MSComm2->close();
+    Command1->setEnabled(true);
+    Command2->setEnabled(false);
+}
+
+void Form1::onPortLost(const QString& message) {
+    Timer1->stop();
+    Command1->setEnabled(true);
+    Command2->setEnabled(false);
+    showFailure(message);
+}
+
+void Form1::refreshPortToolTips() {
+    const PortEnvironment environment = currentPortEnvironment();
+    QRadioButton* const options[] = {Option1, Option2, Option3};
+    for (int port = 1; port <= 3; ++port) {
+        options[port - 1]->setToolTip(
+            QStringLiteral("Port %1: %2").arg(port).arg(deviceForPort(port, environment)));
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // Adapters come and go: say which device a port opens as of now.
+    if (event->type() == QEvent::ToolTip &&
+        (watched == Option1 || watched == Option2 || watched == Option3)) {
+        refreshPortToolTips();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::showFailure(const QString& text) {
+    m_prompter->inform(text);
+}
+
+// --- Operations still to come: their controls are live, they do nothing yet.
+
+void Form1::Command3_Click() {}
+void Form1::Command4_Click() {}
+void Form1::Command5_Click() {}
+void Form1::Command6_Click() {}
+void Form1::Command7_Click() {}
+void Form1::Command8_Click() {}
+void Form1::Command9_Click() {}
+void Form1::Command10_Click() {}
+void Form1::Option4_Click() {}
+void Form1::Option5_Click() {}
+void Form1::Timer1_Timer() {}
+
+}  // namespace morvane

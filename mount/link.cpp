@@ -35,6 +35,11 @@ QSerialPort::StopBits toStopBits(int stopBits) {
     }
 }
 
+// Errors this many within this time, with the device still present, mean
+// the device is dead all the same.
+constexpr int kErrorBurstCount = 20;
+constexpr std::chrono::milliseconds kErrorBurstWindow{1000};
+
 QString seconds(std::chrono::milliseconds limit) {
     return QString::number(static_cast<double>(limit.count()) / 1000.0);
 }
@@ -326,18 +331,17 @@ void MountLink::onPortError(QSerialPort::SerialPortError error) {
     if (!m_port->isOpen() || m_handlingLoss) {
         return;  // failures to open are reported by open() itself
     }
-    const bool gone = error == QSerialPort::ResourceError ||
-                      ((error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
-                        error == QSerialPort::UnknownError) &&
-                       !QFile::exists(m_device));
-    if (!gone) {
-        // Read and write troubles that leave the device in place (a read that
-        // finds the input just flushed comes back empty and is reported as a
-        // read error) cost at most the exchange under way, through its time
-        // limit.
-        if (error != QSerialPort::NoError) {
-            m_port->clearError();
-        }
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
+        error == QSerialPort::NotOpenError) {
+        return;
+    }
+    if (!deviceGone()) {
+        // A read that finds the input just flushed comes back empty and is
+        // reported as an error: the device is still there, and such a
+        // trouble costs at most the exchange under way, through its limit.
+        // Qt stops reading after such an error; this starts it again.
+        m_port->clearError();
+        m_port->setReadBufferSize(static_cast<qint64>(kReplyCapacity));
         return;
     }
     // A vanished device keeps reporting errors many times a second while the
@@ -356,6 +360,22 @@ void MountLink::onPortError(QSerialPort::SerialPortError error) {
     m_handlingLoss = false;
     emit openChanged(false);
     emit portLost(message);
+}
+
+bool MountLink::deviceGone() {
+#ifdef Q_OS_WIN
+    return true;  // Windows reports errors on a port only when it is gone
+#else
+    if (!QFile::exists(m_device)) {
+        return true;  // unplugged: the device node (or what a link names) is gone
+    }
+    // A dead device whose node stays keeps failing many times a second.
+    if (!m_errorBurst.isValid() || m_errorBurst.elapsed() > kErrorBurstWindow.count()) {
+        m_errorBurst.start();
+        m_errorsInBurst = 0;
+    }
+    return ++m_errorsInBurst >= kErrorBurstCount;
+#endif
 }
 
 void MountLink::failAllLater(ExchangeStatus status, const QString& error) {

@@ -9,6 +9,7 @@
 #include "mount/reply_assembler.h"
 #include "mount/serial_settings.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSerialPort>
@@ -79,6 +80,7 @@ private:
     void deliverLater(ExchangeCallback done, ExchangeResult result);
     void resetStepTimers();
     QString openFailureText() const;
+    bool deviceGone();
 
     QSerialPort* m_port;
     QTimer* m_limitTimer;
@@ -97,6 +99,8 @@ private:
     bool m_written = false;
     ReplyAssembler m_reply;
     bool m_handlingLoss = false;
+    QElapsedTimer m_errorBurst;
+    int m_errorsInBurst = 0;
 };
 
 }  // namespace morvane

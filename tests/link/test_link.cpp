@@ -151,6 +151,10 @@ void TestLink::silentMountTimesOutWhileEventsRun() {
 
 void TestLink::staleInputIsDiscarded() {
     openLink();
+    Results first;
+    m_link->submit(Exchange::settle("R0000,0000"), first.add());
+    QTRY_COMPARE(first.list.size(), 1);
+    m_sim->setPosition(0x34AB, 0x12CE);  // stop the goto where the reply is known
     // Left-overs of earlier traffic that nobody read.
     m_sim->inject("0#0#12");
     Results results;

@@ -2,6 +2,8 @@
 
 #include "mount/link.h"
 #include "mount/port_naming.h"
+#include "operations/coordinate_send.h"
+#include "operations/position_poll.h"
 #include "ui/lamp.h"
 #include "ui/message_box_prompter.h"
 
@@ -36,7 +38,11 @@ Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
     refreshPortToolTips();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // The link goes first, so that no exchange still under way can call back
+    // into a window half torn down.
+    delete MSComm2;
+}
 
 void Form1::connectHandlers() {
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
@@ -111,16 +117,14 @@ void Form1::Command1_Click() {
 }
 
 void Form1::Command2_Click() {
-    if (Timer1->isActive()) {
-        Timer1->stop();
-    }
+    switchMonitorOff();
     MSComm2->close();
     Command1->setEnabled(true);
     Command2->setEnabled(false);
 }
 
 void Form1::onPortLost(const QString& message) {
-    Timer1->stop();
+    switchMonitorOff();
     Command1->setEnabled(true);
     Command2->setEnabled(false);
     showFailure(message);
@@ -148,18 +152,97 @@ void Form1::showFailure(const QString& text) {
     m_prompter->inform(text);
 }
 
+// --- Position monitor ----------------------------------------------------------
+
+void Form1::Command4_Click() {
+    // The caption always names what the next click does.
+    if (Timer1->isActive()) {
+        Timer1->stop();
+        Command4->setText(QStringLiteral("Real"));
+    } else {
+        Timer1->start();
+        Command4->setText(QStringLiteral("Stop"));
+    }
+}
+
+void Form1::switchMonitorOff() {
+    if (Timer1->isActive()) {
+        Command4_Click();
+    }
+}
+
+void Form1::Timer1_Timer() {
+    if (m_pollInFlight) {
+        return;  // the last reading is still under way: skip, never pile up
+    }
+    m_pollInFlight = true;
+    operations::pollPosition(*MSComm2, [this](const operations::PositionReading& reading) {
+        m_pollInFlight = false;
+        switch (reading.status) {
+            case ExchangeStatus::Done:
+                Label10->setText(reading.text);
+                break;
+            case ExchangeStatus::TimedOut:
+                // A mount that misses one reading may answer the next.
+                Label10->setText(QStringLiteral("no reply"));
+                break;
+            case ExchangeStatus::NotOpen:
+            case ExchangeStatus::WriteFailed:
+                // Once, not once a second.
+                switchMonitorOff();
+                showFailure(reading.error);
+                break;
+            case ExchangeStatus::Closed:
+            case ExchangeStatus::Lost:
+                break;  // CLOSE or the loss report has dealt with it
+        }
+    });
+}
+
+// --- GOTO and Sync ----------------------------------------------------------------
+
+void Form1::sendCoordinates(const CoordinateBoxes& boxes, char letter) {
+    Command4_Click();
+    const codec::SexagesimalEntry entry{
+        boxes.hours->text().toStdString(),   boxes.minutes->text().toStdString(),
+        boxes.seconds->text().toStdString(), boxes.sign->text().toStdString(),
+        boxes.degrees->text().toStdString(), boxes.arcminutes->text().toStdString()};
+    const auto refused =
+        operations::sendCoordinates(*MSComm2, letter, entry, [this](const ExchangeResult& result) {
+            Command4_Click();
+            if (!result.ok() && result.status != ExchangeStatus::Closed &&
+                result.status != ExchangeStatus::Lost) {
+                showFailure(result.error);
+            }
+        });
+    if (refused) {
+        // Nothing was sent; the monitor goes back as it was all the same.
+        Command4_Click();
+        showFailure(*refused);
+    }
+}
+
+void Form1::Command3_Click() {
+    sendCoordinates({Text1, Text2, Text3, Text4, Text5, Text6}, operations::kGotoLetter);
+}
+
+void Form1::Command9_Click() {
+    m_prompter->confirm(QStringLiteral("Sync"), [this](bool ok) {
+        if (ok) {
+            sendCoordinates({Text8, Text9, Text10, Text11, Text12, Text13},
+                            operations::kSyncLetter);
+        }
+    });
+}
+
 // --- Operations still to come: their controls are live, they do nothing yet.
 
-void Form1::Command3_Click() {}
-void Form1::Command4_Click() {}
 void Form1::Command5_Click() {}
 void Form1::Command6_Click() {}
 void Form1::Command7_Click() {}
 void Form1::Command8_Click() {}
-void Form1::Command9_Click() {}
 void Form1::Command10_Click() {}
 void Form1::Option4_Click() {}
 void Form1::Option5_Click() {}
-void Form1::Timer1_Timer() {}
 
 }  // namespace morvane

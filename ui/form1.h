@@ -54,6 +54,18 @@ private:
     void setTabOrder();
     void connectHandlers();
 
+    // The six boxes of one coordinate entry: GOTO's or Sync's.
+    struct CoordinateBoxes {
+        QLineEdit* hours;
+        QLineEdit* minutes;
+        QLineEdit* seconds;
+        QLineEdit* sign;
+        QLineEdit* degrees;
+        QLineEdit* arcminutes;
+    };
+    void sendCoordinates(const CoordinateBoxes& boxes, char letter);
+    void switchMonitorOff();
+
     int chosenPort() const;
     void refreshPortToolTips();
     void showFailure(const QString& text);
@@ -62,6 +74,7 @@ private:
 
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;
+    bool m_pollInFlight = false;
 
     // Controls, named as in the layout tables.
     QPushButton* Command1 = nullptr;

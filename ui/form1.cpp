@@ -2,11 +2,17 @@
 
 #include "mount/link.h"
 #include "mount/port_naming.h"
+#include "operations/arrival_watch.h"
+#include "operations/clock.h"
 #include "operations/coordinate_send.h"
+#include "operations/motor_commands.h"
 #include "operations/position_poll.h"
+#include "operations/star_lookup.h"
 #include "ui/lamp.h"
 #include "ui/message_box_prompter.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,6 +26,17 @@ namespace {
 
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 
+const QColor kLampOnTheWay(255, 0, 0);
+const QColor kLampArrived(0, 255, 0);
+const QColor kLampGaveUp(255, 191, 0);
+
+// Installed beside the program as <prefix>/share/morvane-control/star.dat
+// (the build tree mirrors this).
+QString defaultInstalledCatalogue() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../share/morvane-control/star.dat"));
+}
+
 }  // namespace
 
 Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
@@ -31,6 +48,10 @@ Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
 
     MSComm2 = new MountLink(this);
     MSComm2->setObjectName(QStringLiteral("MSComm2"));
+    m_arrivalWatch = new operations::ArrivalWatch(*MSComm2, this);
+    m_systemClock = std::make_unique<operations::SystemClock>();
+    m_clock = m_systemClock.get();
+    m_installedCatalogue = defaultInstalledCatalogue();
 
     buildControls();
     setTabOrder();
@@ -40,7 +61,8 @@ Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
 
 Form1::~Form1() {
     // The link goes first, so that no exchange still under way can call back
-    // into a window half torn down.
+    // into a window half torn down; the watch that uses it goes before it.
+    delete m_arrivalWatch;
     delete MSComm2;
 }
 
@@ -58,11 +80,31 @@ void Form1::connectHandlers() {
     connect(Option1, &QRadioButton::clicked, this, &Form1::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form1::Option2_Click);
     connect(Option3, &QRadioButton::clicked, this, &Form1::Option3_Click);
-    connect(Option4, &QRadioButton::clicked, this, &Form1::Option4_Click);
-    connect(Option5, &QRadioButton::clicked, this, &Form1::Option5_Click);
+    // Tracking commands go out when a choice becomes the selected one, not
+    // on a click on the option already selected.
+    connect(Option4, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option4_Click();
+        }
+    });
+    connect(Option5, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) {
+            Option5_Click();
+        }
+    });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
     connect(MSComm2, &MountLink::portLost, this, &Form1::onPortLost);
+    connect(m_arrivalWatch, &operations::ArrivalWatch::departed, this,
+            [this] { Shape1->setFillColor(kLampOnTheWay); });
+    connect(m_arrivalWatch, &operations::ArrivalWatch::arrived, this,
+            [this] { Shape1->setFillColor(kLampArrived); });
+    connect(m_arrivalWatch, &operations::ArrivalWatch::gaveUp, this,
+            [this](const QString& message) {
+                Shape1->setFillColor(kLampGaveUp);
+                showFailure(message);
+            });
+    connect(m_arrivalWatch, &operations::ArrivalWatch::failed, this, &Form1::showFailure);
     for (QRadioButton* option : {Option1, Option2, Option3}) {
         option->installEventFilter(this);
     }
@@ -203,18 +245,11 @@ void Form1::Timer1_Timer() {
 
 void Form1::sendCoordinates(const CoordinateBoxes& boxes, char letter) {
     Command4_Click();
-    const codec::SexagesimalEntry entry{
-        boxes.hours->text().toStdString(),   boxes.minutes->text().toStdString(),
-        boxes.seconds->text().toStdString(), boxes.sign->text().toStdString(),
-        boxes.degrees->text().toStdString(), boxes.arcminutes->text().toStdString()};
-    const auto refused =
-        operations::sendCoordinates(*MSComm2, letter, entry, [this](const ExchangeResult& result) {
-            Command4_Click();
-            if (!result.ok() && result.status != ExchangeStatus::Closed &&
-                result.status != ExchangeStatus::Lost) {
-                showFailure(result.error);
-            }
-        });
+    const auto refused = operations::sendCoordinates(*MSComm2, letter, entryOf(boxes),
+                                                     [this](const ExchangeResult& result) {
+                                                         Command4_Click();
+                                                         reportFailure(result);
+                                                     });
     if (refused) {
         // Nothing was sent; the monitor goes back as it was all the same.
         Command4_Click();
@@ -235,14 +270,74 @@ void Form1::Command9_Click() {
     });
 }
 
-// --- Operations still to come: their controls are live, they do nothing yet.
+// --- Catalogue search -----------------------------------------------------------
 
-void Form1::Command5_Click() {}
-void Form1::Command6_Click() {}
-void Form1::Command7_Click() {}
-void Form1::Command8_Click() {}
-void Form1::Command10_Click() {}
-void Form1::Option4_Click() {}
-void Form1::Option5_Click() {}
+void Form1::Command5_Click() {
+    Text7->setText(operations::searchKey(Text7->text()));
+    const operations::StarLookup star = operations::lookUpStar(Text7->text(), m_installedCatalogue);
+    if (star.status != operations::StarLookup::Status::Found) {
+        showFailure(star.message);
+        return;
+    }
+    Text1->setText(star.hours);
+    Text2->setText(star.minutes);
+    Text3->setText(star.seconds);
+    Text4->setText(star.sign);
+    Text5->setText(star.degrees);
+    Text6->setText(star.arcminutes);
+}
+
+// --- Goto East, tracking, clock, motors -----------------------------------------
+
+void Form1::Command6_Click() {
+    m_arrivalWatch->start();
+}
+
+void Form1::Option4_Click() {
+    Option4->setChecked(true);
+    Option5->setChecked(false);
+    operations::setTracking(*MSComm2, true, [this](const ExchangeResult& r) { reportFailure(r); });
+}
+
+void Form1::Option5_Click() {
+    Option4->setChecked(false);
+    Option5->setChecked(true);
+    operations::setTracking(*MSComm2, false, [this](const ExchangeResult& r) { reportFailure(r); });
+}
+
+void Form1::Command7_Click() {
+    operations::setMountClock(*MSComm2, *m_clock,
+                              [this](const ExchangeResult& r) { reportFailure(r); });
+}
+
+void Form1::Command10_Click() {
+    const auto refused =
+        operations::slowGoto(*MSComm2, entryOf({Text1, Text2, Text3, Text4, Text5, Text6}),
+                             [this](const ExchangeResult& r) { reportFailure(r); });
+    if (refused) {
+        showFailure(*refused);
+    }
+}
+
+void Form1::Command8_Click() {
+    operations::slew(*MSComm2, [this](const ExchangeResult& r) { reportFailure(r); });
+}
+
+void Form1::setClock(const operations::Clock* clock) {
+    m_clock = clock ? clock : m_systemClock.get();
+}
+
+void Form1::reportFailure(const ExchangeResult& result) {
+    if (!result.ok() && result.status != ExchangeStatus::Closed &&
+        result.status != ExchangeStatus::Lost) {
+        showFailure(result.error);
+    }
+}
+
+codec::SexagesimalEntry Form1::entryOf(const CoordinateBoxes& boxes) {
+    return {boxes.hours->text().toStdString(),   boxes.minutes->text().toStdString(),
+            boxes.seconds->text().toStdString(), boxes.sign->text().toStdString(),
+            boxes.degrees->text().toStdString(), boxes.arcminutes->text().toStdString()};
+}
 
 }  // namespace morvane

@@ -3,6 +3,8 @@
 // them; every handler is named after its control.
 #pragma once
 
+#include "mount/codec.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -18,6 +20,12 @@ namespace morvane {
 class Lamp;
 class MountLink;
 class Prompter;
+struct ExchangeResult;
+
+namespace operations {
+class ArrivalWatch;
+class Clock;
+}  // namespace operations
 
 class Form1 : public QWidget {
     Q_OBJECT
@@ -28,6 +36,11 @@ public:
     ~Form1() override;
 
     MountLink& link() { return *MSComm2; }
+
+    // Where the time comes from (the window's own system clock unless set).
+    void setClock(const operations::Clock* clock);
+    // The catalogue used when the working directory has no star.dat.
+    void setInstalledCatalogue(const QString& path) { m_installedCatalogue = path; }
 
 public slots:
     void Command1_Click();   // COM OPEN
@@ -63,18 +76,27 @@ private:
         QLineEdit* degrees;
         QLineEdit* arcminutes;
     };
+    static codec::SexagesimalEntry entryOf(const CoordinateBoxes& boxes);
     void sendCoordinates(const CoordinateBoxes& boxes, char letter);
     void switchMonitorOff();
 
     int chosenPort() const;
     void refreshPortToolTips();
     void showFailure(const QString& text);
+    // Shows an exchange's failure, unless the user closed the port or its
+    // loss has been reported already.
+    void reportFailure(const ExchangeResult& result);
+
     void onPortLost(const QString& message);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;
     bool m_pollInFlight = false;
+    std::unique_ptr<operations::Clock> m_systemClock;
+    const operations::Clock* m_clock = nullptr;
+    QString m_installedCatalogue;
+    operations::ArrivalWatch* m_arrivalWatch = nullptr;
 
     // Controls, named as in the layout tables.
     QPushButton* Command1 = nullptr;

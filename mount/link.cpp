@@ -2,12 +2,49 @@
 
 #include <unistd.h>
 #include <QFile>
+#include <QLoggingCategory>
+#include <QTime>
 #include <QTimer>
 #include <cerrno>
 #include <chrono>
 
+// The traffic log for troubleshooting, off unless asked for:
+// QT_LOGGING_RULES="morvane.serial.debug=true"
+Q_LOGGING_CATEGORY(lcSerial, "morvane.serial", QtInfoMsg)
+
 namespace morvane {
 namespace {
+
+QString stamp() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+// "52 33 42  R3B": the bytes in hex, then as text with dots for the rest.
+QString traffic(const QByteArray& bytes) {
+    QString text;
+    for (const char c : bytes) {
+        text += (c >= 0x20 && c < 0x7F) ? QChar::fromLatin1(c) : QChar(u'.');
+    }
+    return QString::fromLatin1(bytes.toHex(' ').toUpper()) + QStringLiteral("  ") + text;
+}
+
+const char* statusName(ExchangeStatus status) {
+    switch (status) {
+        case ExchangeStatus::Done:
+            return "done";
+        case ExchangeStatus::NotOpen:
+            return "not open";
+        case ExchangeStatus::Closed:
+            return "closed";
+        case ExchangeStatus::Lost:
+            return "lost";
+        case ExchangeStatus::TimedOut:
+            return "timed out";
+        case ExchangeStatus::WriteFailed:
+            return "write failed";
+    }
+    return "?";
+}
 
 QSerialPort::Parity toParity(char letter) {
     switch (letter) {
@@ -119,6 +156,7 @@ std::optional<QString> MountLink::open() {
         return why;
     }
     m_port->clear(QSerialPort::AllDirections);
+    qCDebug(lcSerial).noquote() << stamp() << portDescription() << "open at" << m_settingsText;
     emit openChanged(true);
     return std::nullopt;
 }
@@ -155,6 +193,7 @@ void MountLink::close() {
     const bool wasOpen = isOpen();
     if (wasOpen) {
         m_port->close();
+        qCDebug(lcSerial).noquote() << stamp() << portDescription() << "closed";
     }
     resetStepTimers();
     m_pauseTimer->stop();
@@ -208,6 +247,7 @@ void MountLink::runStep() {
     m_reply.start(exchange.rule, exchange.count);
     m_written = false;
 
+    qCDebug(lcSerial).noquote() << stamp() << "out" << traffic(exchange.command);
     const qint64 written = m_port->write(exchange.command);
     if (written != exchange.command.size()) {
         m_port->clear(QSerialPort::Output);
@@ -247,8 +287,10 @@ void MountLink::onBytesWritten() {
 void MountLink::onReadyRead() {
     const QByteArray bytes = m_port->readAll();
     if (!m_current || m_pauseTimer->isActive()) {
+        qCDebug(lcSerial).noquote() << stamp() << "in (dropped)" << traffic(bytes);
         return;  // nobody waits for these: dropped
     }
+    qCDebug(lcSerial).noquote() << stamp() << "in" << traffic(bytes);
     const Exchange& exchange = m_current->steps.at(m_step);
     if (exchange.rule == ReplyRule::Settle) {
         return;
@@ -319,6 +361,8 @@ void MountLink::stepDone() {
 void MountLink::finishCurrent(ExchangeResult result) {
     resetStepTimers();
     m_pauseTimer->stop();
+    qCDebug(lcSerial).noquote() << stamp() << "exchange" << statusName(result.status)
+                                << traffic(result.reply) << result.error;
     Job job = std::move(*m_current);
     m_current.reset();
     if (job.done) {
@@ -356,6 +400,7 @@ void MountLink::onPortError(QSerialPort::SerialPortError error) {
                                 "The connection to %1 was lost (%2). Check the cable "
                                 "and the adapter, then click COM OPEN.")
                                 .arg(portDescription(), why);
+    qCDebug(lcSerial).noquote() << stamp() << message;
     failAllLater(ExchangeStatus::Lost, message);
     m_handlingLoss = false;
     emit openChanged(false);

@@ -26,10 +26,6 @@ namespace {
 
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 
-const QColor kLampOnTheWay(255, 0, 0);
-const QColor kLampArrived(0, 255, 0);
-const QColor kLampGaveUp(255, 191, 0);
-
 // Installed beside the program as <prefix>/share/morvane-control/star.dat
 // (the build tree mirrors this).
 QString defaultInstalledCatalogue() {
@@ -57,6 +53,7 @@ Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
     setTabOrder();
     connectHandlers();
     refreshPortToolTips();
+    showChosenPort();
 }
 
 Form1::~Form1() {
@@ -115,16 +112,27 @@ void Form1::connectHandlers() {
 void Form1::Option1_Click() {
     Option2->setChecked(false);
     Option3->setChecked(false);
+    showChosenPort();
 }
 
 void Form1::Option2_Click() {
     Option1->setChecked(false);
     Option3->setChecked(false);
+    showChosenPort();
 }
 
 void Form1::Option3_Click() {
     Option1->setChecked(false);
     Option2->setChecked(false);
+    showChosenPort();
+}
+
+void Form1::showChosenPort() {
+    // Messages about a closed port name the port the user would open.
+    if (!MSComm2->isOpen()) {
+        const int port = chosenPort();
+        MSComm2->setPort(port, deviceForPort(port, currentPortEnvironment()));
+    }
 }
 
 int Form1::chosenPort() const {
@@ -245,11 +253,15 @@ void Form1::Timer1_Timer() {
 
 void Form1::sendCoordinates(const CoordinateBoxes& boxes, char letter) {
     Command4_Click();
-    const auto refused = operations::sendCoordinates(*MSComm2, letter, entryOf(boxes),
-                                                     [this](const ExchangeResult& result) {
-                                                         Command4_Click();
-                                                         reportFailure(result);
-                                                     });
+    const auto done = [this](const ExchangeResult& result) {
+        // After CLOSE or a lost port the monitor stays off: back on, it would
+        // poll a closed port.
+        if (result.status != ExchangeStatus::Closed && result.status != ExchangeStatus::Lost) {
+            Command4_Click();
+        }
+        reportFailure(result);
+    };
+    const auto refused = operations::sendCoordinates(*MSComm2, letter, entryOf(boxes), done);
     if (refused) {
         // Nothing was sent; the monitor goes back as it was all the same.
         Command4_Click();

@@ -81,6 +81,7 @@ private:
     void switchMonitorOff();
 
     int chosenPort() const;
+    void showChosenPort();
     void refreshPortToolTips();
     void showFailure(const QString& text);
     // Shows an exchange's failure, unless the user closed the port or its

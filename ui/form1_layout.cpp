@@ -5,8 +5,10 @@
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProperty>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -125,6 +127,58 @@ int twips(int value) {
     return qRound(value / kTwipsPerPixel);
 }
 
+// What a screen reader says for a control: what it is, and, where the
+// caption leaves it unsaid, what it does and what it sends.
+void describe(QWidget* control, const QString& name, const QString& description = {}) {
+    control->setAccessibleName(name);
+    if (!description.isEmpty()) {
+        control->setAccessibleDescription(description);
+    }
+}
+
+// Return and Enter click a focused button, as Space does. Qt does that only
+// for buttons in dialogs (auto-default ones), and making these auto-default
+// would also draw whichever has the focus as the window's default button.
+class ReturnClicks : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+            auto* button = qobject_cast<QPushButton*>(watched);
+            if (button && modifiers == Qt::NoModifier &&
+                (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+                button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// "Real" and "Stop" say what the next click does; the accessible name says
+// it in words, following the readings' timer, the one state behind the
+// caption. Owned by the button, so the notifier never outlives it.
+class ReadingsButtonName : public QObject {
+public:
+    ReadingsButtonName(QPushButton* button, QTimer* readings)
+        : QObject(button), m_notifier(readings->bindableActive().addNotifier([button, readings] {
+              nameFor(button, readings->isActive());
+          })) {
+        nameFor(button, readings->isActive());
+    }
+
+private:
+    static void nameFor(QPushButton* button, bool reading) {
+        button->setAccessibleName(reading ? QStringLiteral("Stop the position readings")
+                                          : QStringLiteral("Start the position readings"));
+    }
+
+    QPropertyNotifier m_notifier;
+};
+
 struct TwipsRect {
     int left;
     int top;
@@ -235,7 +289,7 @@ void Form1::buildControls() {
     Shape1 = new Lamp(Frame5);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setGeometry(toPixels({960, 360, 255, 255}));
-    Shape1->setFillColor(QColor(0, 192, 0));
+    Shape1->setFillColor(kLampAtRest);
     Label9 = place<QLabel>(Frame5, "Label9", QStringLiteral("EQ Tarcking"), {1320, 240, 1095, 255});
     Option4 = place<QRadioButton>(Frame5, "Option4", QStringLiteral("ON"), {1320, 480, 615, 180});
     Option5 = place<QRadioButton>(Frame5, "Option5", QStringLiteral("OFF"), {1920, 480, 735, 180});
@@ -252,6 +306,76 @@ void Form1::buildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kPositionPollMs);
+
+    // Names and descriptions for screen readers, which see neither the
+    // frames' titles beside the boxes nor the lamp's colour.
+    describe(Command1, QStringLiteral("Open the serial port"),
+             QStringLiteral("Opens the chosen port at 9600 baud, 8 data bits, no parity, "
+                            "1 stop bit. Sends nothing."));
+    describe(Command2, QStringLiteral("Close the serial port"),
+             QStringLiteral("Stops the position readings and closes the port."));
+    // Their tooltips, the devices they open, serve as their descriptions.
+    describe(Option1, QStringLiteral("Port 1"));
+    describe(Option2, QStringLiteral("Port 2"));
+    describe(Option3, QStringLiteral("Port 3"));
+
+    const QString southOnly = QStringLiteral("A minus sign (-) means south; anything else north.");
+    const auto coordinateBoxes = [&](QLineEdit* const(&boxes)[6], const QString& whose) {
+        const char* const what[] = {"Right ascension hours",   "Right ascension minutes",
+                                    "Right ascension seconds", "Declination sign",
+                                    "Declination degrees",     "Declination arcminutes"};
+        for (int i = 0; i < 6; ++i) {
+            describe(boxes[i], QStringLiteral("%1, %2").arg(QLatin1String(what[i]), whose),
+                     i == 3 ? southOnly : QString());
+        }
+    };
+    coordinateBoxes({Text1, Text2, Text3, Text4, Text5, Text6}, QStringLiteral("GOTO target"));
+    coordinateBoxes({Text8, Text9, Text10, Text11, Text12, Text13}, QStringLiteral("Sync star"));
+
+    describe(Command3, QStringLiteral("Go to the target"),
+             QStringLiteral("Sends R, the target's right ascension and declination as "
+                            "hexadecimal words, for example R3B79,FC2C."));
+    describe(Command10, QStringLiteral("Slow Goto to the target"),
+             QStringLiteral("Sends each motor to the target with its own slow goto: two "
+                            "eight-byte P commands, right ascension motor first."));
+    new ReadingsButtonName(Command4, Timer1);
+    Command4->setAccessibleDescription(
+        QStringLiteral("Reads the telescope's position from the mount once a second (sends "
+                       "E) and shows it in the readout."));
+    // The readout keeps its text as its name, so that it is read out as it
+    // changes.
+    Label10->setAccessibleDescription(
+        QStringLiteral("Telescope position, right ascension / declination, as the mount last "
+                       "reported it."));
+    describe(Command9, QStringLiteral("Sync on the star"),
+             QStringLiteral("Asks for confirmation, then sends S and the star's right ascension "
+                            "and declination as hexadecimal words, for example S3B79,FC2C."));
+    describe(Text7, QStringLiteral("Star name to search"),
+             QStringLiteral("A catalogue name, constellation first, such as ERIYY or PERBET."));
+    describe(Command5, QStringLiteral("Search the catalogue"),
+             QStringLiteral("Copies the star's coordinates from the catalogue into the GOTO "
+                            "target. Sends nothing."));
+    describe(Command6, QStringLiteral("Goto East"),
+             QStringLiteral("Sends B0000,0000, then asks L once a second until the mount "
+                            "reports its arrival; the status lamp beside follows it."));
+    describe(Shape1, QStringLiteral("Goto East status lamp"));
+    Shape1->setColorMeaning(kLampAtRest, QStringLiteral("at rest"));
+    Shape1->setColorMeaning(kLampOnTheWay, QStringLiteral("on the way"));
+    Shape1->setColorMeaning(kLampArrived, QStringLiteral("arrived"));
+    Shape1->setColorMeaning(kLampGaveUp, QStringLiteral("gave up"));
+    describe(Option4, QStringLiteral("Tracking on"), QStringLiteral("Sends T and byte 02."));
+    describe(Option5, QStringLiteral("Tracking off"), QStringLiteral("Sends T and byte 00."));
+    describe(Command7, QStringLiteral("Set the mount's date and time"),
+             QStringLiteral("Sends H and the computer's local hour, minute, second, month, "
+                            "day and year within the century, one byte each, then 09 00 01."));
+    describe(Command8, QStringLiteral("Slew rate test"),
+             QStringLiteral("Moves each motor at rate 1, positive then negative, right "
+                            "ascension first: four eight-byte P commands."));
+
+    auto* returnClicks = new ReturnClicks(this);
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->installEventFilter(returnClicks);
+    }
 
     // Made last so that it outlives the options that use it. The base is a
     // fresh copy of the application's style, which the proxy then owns.

@@ -1,6 +1,7 @@
 #include "ui/lamp.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace morvane {
 
@@ -12,7 +13,26 @@ void Lamp::setFillColor(const QColor& color) {
     }
     m_fillColor = color;
     update();
+    describeColor();
     emit fillColorChanged(m_fillColor);
+}
+
+void Lamp::setColorMeaning(const QColor& color, const QString& meaning) {
+    const auto known = std::find_if(m_meanings.begin(), m_meanings.end(),
+                                    [&color](const auto& entry) { return entry.first == color; });
+    if (known != m_meanings.end()) {
+        known->second = meaning;
+    } else {
+        m_meanings.append({color, meaning});
+    }
+    describeColor();
+}
+
+void Lamp::describeColor() {
+    const auto known =
+        std::find_if(m_meanings.cbegin(), m_meanings.cend(),
+                     [this](const auto& entry) { return entry.first == m_fillColor; });
+    setAccessibleDescription(known != m_meanings.cend() ? known->second : QString());
 }
 
 QSize Lamp::sizeHint() const {

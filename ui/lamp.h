@@ -3,9 +3,18 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
+#include <QString>
 #include <QWidget>
+#include <utility>
 
 namespace morvane {
+
+// The Goto East lamp's colours and what they mean.
+inline const QColor kLampAtRest(0, 192, 0);
+inline const QColor kLampOnTheWay(255, 0, 0);
+inline const QColor kLampArrived(0, 255, 0);
+inline const QColor kLampGaveUp(255, 191, 0);
 
 class Lamp : public QWidget {
     Q_OBJECT
@@ -18,6 +27,11 @@ public:
 
     QSize sizeHint() const override;
 
+    // For screen readers, which cannot see the colour: while the lamp shows
+    // `color` its accessible description is `meaning`. A colour without a
+    // meaning leaves the description empty.
+    void setColorMeaning(const QColor& color, const QString& meaning);
+
 signals:
     // Lets a watcher react to arrival without polling the colour.
     void fillColorChanged(const QColor& color);
@@ -26,7 +40,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void describeColor();
+
     QColor m_fillColor = Qt::black;
+    QList<std::pair<QColor, QString>> m_meanings;
 };
 
 }  // namespace morvane

@@ -132,7 +132,9 @@ void TestGotoEast::portClosedSaysSoLampUnchanged() {
     QCOMPARE(w.start(false), QString());
     w.click("Command6");
     QTRY_COMPARE(w.prompter.messages.size(), 1);
-    QVERIFY(w.prompter.messages[0].contains("is not open. Click COM OPEN first."));
+    QCOMPARE(
+        w.prompter.messages[0],
+        QStringLiteral("Port 1 (%1) is not open. Click COM OPEN first.").arg(w.sim->devicePath()));
     QCOMPARE(w.control<Lamp>("Shape1")->fillColor(), kStart);
 }
 

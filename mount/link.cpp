@@ -244,11 +244,17 @@ void MountLink::runStep() {
     }
     // A late answer to an earlier command must not become part of this reply.
     m_port->clear(QSerialPort::Input);
+    if (!m_current) {
+        return;  // the flush found the device gone: the loss has failed this exchange
+    }
     m_reply.start(exchange.rule, exchange.count);
     m_written = false;
 
     qCDebug(lcSerial).noquote() << stamp() << "out" << traffic(exchange.command);
     const qint64 written = m_port->write(exchange.command);
+    if (!m_current) {
+        return;  // as above
+    }
     if (written != exchange.command.size()) {
         m_port->clear(QSerialPort::Output);
         finishCurrent({ExchangeStatus::WriteFailed,
@@ -359,6 +365,9 @@ void MountLink::stepDone() {
 }
 
 void MountLink::finishCurrent(ExchangeResult result) {
+    if (!m_current) {
+        return;  // a port call on the way here found the device gone and failed it already
+    }
     resetStepTimers();
     m_pauseTimer->stop();
     qCDebug(lcSerial).noquote() << stamp() << "exchange" << statusName(result.status)

@@ -43,6 +43,7 @@ private slots:
     void notOpenFailsWithClearText();
     void lostPortIsReportedOnceAndFailsPending();
     void closeEndsWaitingExchanges();
+    void floodIsCappedAndTheLinkGoesOn();
 
 private:
     void openLink();
@@ -250,6 +251,32 @@ void TestLink::closeEndsWaitingExchanges() {
     QCOMPARE(results.list[0].status, ExchangeStatus::Closed);
     QCOMPARE(results.list[1].status, ExchangeStatus::Closed);
     QCOMPARE(m_sim->received(), QByteArray("E"));
+}
+
+void TestLink::floodIsCappedAndTheLinkGoesOn() {
+    openLink();
+    m_sim->setFault(Fault::Silent);  // the flood is the only answer
+    LinkLimits limits;
+    limits.answer = 10s;  // so the answer ends by the quiet after the flood, not mid-flood
+    m_link->setLimits(limits);
+
+    Results results;
+    m_link->submit(Exchange::answer("L"), results.add());
+    QTRY_COMPARE(m_sim->received(), QByteArray("L"));
+    const QByteArray flood(1024 * 1024, 'x');
+    m_sim->inject(flood);
+    QTRY_COMPARE_WITH_TIMEOUT(results.list.size(), 1, 10000);
+    QVERIFY2(results.list[0].ok(), qPrintable(results.list[0].error));
+    // The first bytes of the flood, and no more than one reply may hold.
+    QCOMPARE(results.list[0].reply, flood.first(qsizetype(kReplyCapacity)));
+
+    // The link is not worn out by it: the next exchange gets its own reply.
+    m_sim->setFault(Fault::None);
+    Results next;
+    m_link->submit(Exchange::counted("E", 10), next.add());
+    QTRY_COMPARE_WITH_TIMEOUT(next.list.size(), 1, 3000);
+    QVERIFY2(next.list[0].ok(), qPrintable(next.list[0].error));
+    QCOMPARE(next.list[0].reply, QByteArray("34AB,12CE#"));
 }
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -9,10 +9,6 @@ namespace morvane::catalogue {
 
 namespace {
 
-bool isLineEnd(char c) {
-    return c == '\r' || c == '\n';
-}
-
 // A field's first column (counted from 1) and its width.
 struct Column {
     std::size_t first;
@@ -31,24 +27,45 @@ constexpr Column kDecArcminutes{62, 2};
 RecordScanner::RecordScanner(std::string_view key) : m_key(key) {}
 
 bool RecordScanner::feed(std::string_view piece) {
-    std::size_t pos = 0;
-    while (pos < piece.size() && !m_match) {
+    const char* const end = piece.data() + piece.size();
+    const char* next = piece.data();
+    // Where the next CR and the next LF lie (end when there is none), each
+    // looked up again only once passed: memchr finds them far faster than a
+    // byte-by-byte scan, and no byte is searched twice for the same one.
+    const char* carriageReturn = nullptr;
+    const char* lineFeed = nullptr;
+    const auto following = [&](const char*& cached, char c) {
+        if (cached == nullptr || cached < next) {
+            const void* found = std::memchr(next, c, static_cast<std::size_t>(end - next));
+            cached = found != nullptr ? static_cast<const char*>(found) : end;
+        }
+        return cached;
+    };
+    while (next < end && !m_match) {
         if (m_afterCarriageReturn) {
             m_afterCarriageReturn = false;
-            if (piece[pos] == '\n') {
-                ++pos;
+            if (*next == '\n') {
+                ++next;
                 continue;
             }
         }
-        const auto rest = piece.substr(pos);
-        const auto end = std::find_if(rest.begin(), rest.end(), isLineEnd);
-        const auto length = static_cast<std::size_t>(end - rest.begin());
-        keep(rest.substr(0, length));
-        if (end == rest.end())
+        const char* const lineEnd =
+            std::min(following(carriageReturn, '\r'), following(lineFeed, '\n'));
+        const std::string_view line(next, static_cast<std::size_t>(lineEnd - next));
+        if (lineEnd == end) {
+            keep(line);  // the line goes on in the next piece
             break;
-        m_afterCarriageReturn = *end == '\r';
-        endLine();
-        pos += length + 1;
+        }
+        m_afterCarriageReturn = *lineEnd == '\r';
+        if (m_lineSize == 0) {
+            // The whole line lies in this piece: read it where it is.
+            if (lineMatches(line))
+                m_match = fieldsOfLine(line);
+        } else {
+            keep(line);
+            endLine();
+        }
+        next = lineEnd + 1;
     }
     return matched();
 }
@@ -67,13 +84,13 @@ void RecordScanner::keep(std::string_view bytes) {
 }
 
 void RecordScanner::endLine() {
-    if (lineMatches())
-        m_match = fieldsOfLine({m_line.data(), m_lineSize});
+    const std::string_view line(m_line.data(), m_lineSize);
+    if (lineMatches(line))
+        m_match = fieldsOfLine(line);
     m_lineSize = 0;
 }
 
-bool RecordScanner::lineMatches() const {
-    const std::string_view line(m_line.data(), m_lineSize);
+bool RecordScanner::lineMatches(std::string_view line) const {
     // Comparing bytes first keeps the common mismatch cheap; the character
     // count then rejects a line whose 20th character runs on past the key's
     // bytes (a key ending in a stray lead byte against a whole sequence).

@@ -40,7 +40,7 @@ public:
 private:
     void keep(std::string_view bytes);
     void endLine();
-    bool lineMatches() const;
+    bool lineMatches(std::string_view line) const;
 
     static constexpr std::size_t kKeptBytes = kRecordCharacters * kMaxCharacterBytes;
 

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "ui/cached_group_box.h"
 #include "ui/form1.h"
 #include "ui/lamp.h"
 
@@ -222,14 +223,14 @@ void Form1::buildControls() {
 
     // The three options choose the port; being the only buttons in their
     // frame makes them one exclusive group, apart from the tracking options.
-    Frame1 = place<QGroupBox>(this, "Frame1", QStringLiteral("COM"), {2520, 120, 1572, 612});
+    Frame1 = place<CachedGroupBox>(this, "Frame1", QStringLiteral("COM"), {2520, 120, 1572, 612});
     Option1 = place<QRadioButton>(Frame1, "Option1", QStringLiteral("1"), {120, 240, 372, 252});
     Option2 = place<QRadioButton>(Frame1, "Option2", QStringLiteral("2"), {600, 240, 372, 252});
     Option3 = place<QRadioButton>(Frame1, "Option3", QStringLiteral("3"), {1080, 240, 372, 252});
     Option1->setChecked(true);
 
-    Frame2 =
-        place<QGroupBox>(this, "Frame2", QStringLiteral("Set Coordinate"), {120, 720, 3975, 1095});
+    Frame2 = place<CachedGroupBox>(this, "Frame2", QStringLiteral("Set Coordinate"),
+                                   {120, 720, 3975, 1095});
     Label1 = place<QLabel>(Frame2, "Label1", QStringLiteral("RA"), {120, 360, 372, 252});
     Text1 = place<QLineEdit>(Frame2, "Text1", QStringLiteral("00"), {480, 360, 492, 264});
     Label3 = place<QLabel>(Frame2, "Label3", QStringLiteral("h"), {1080, 360, 135, 255});
@@ -253,15 +254,15 @@ void Form1::buildControls() {
     Label18 = place<QLabel>(Frame2, "Label18", QStringLiteral("Slow Goto is Slow-Goto command"),
                             {1200, 1800, 2655, 255});
 
-    Frame3 =
-        place<QGroupBox>(this, "Frame3", QStringLiteral("Real Coordinate"), {120, 1920, 3972, 732});
+    Frame3 = place<CachedGroupBox>(this, "Frame3", QStringLiteral("Real Coordinate"),
+                                   {120, 1920, 3972, 732});
     Label8 = place<QLabel>(Frame3, "Label8", QStringLiteral("RA/RD"), {120, 360, 732, 252});
     Label10 = place<QLabel>(Frame3, "Label10", QStringLiteral("00:00:00 / +00d00'"),
                             {960, 360, 1812, 252});
     Command4 =
         place<QPushButton>(Frame3, "Command4", QStringLiteral("Real"), {2880, 240, 972, 372});
 
-    Frame6 = place<QGroupBox>(this, "Frame6", QStringLiteral("Sync"), {120, 2760, 3975, 975});
+    Frame6 = place<CachedGroupBox>(this, "Frame6", QStringLiteral("Sync"), {120, 2760, 3975, 975});
     Label11 = place<QLabel>(Frame6, "Label11", QStringLiteral("RA"), {120, 240, 375, 255});
     Text8 = place<QLineEdit>(Frame6, "Text8", QStringLiteral("00"), {480, 240, 495, 270});
     Label13 = place<QLabel>(Frame6, "Label13", QStringLiteral("h"), {1080, 240, 135, 255});
@@ -278,13 +279,14 @@ void Form1::buildControls() {
     Command9 =
         place<QPushButton>(Frame6, "Command9", QStringLiteral("Sync"), {2880, 240, 975, 615});
 
-    Frame4 = place<QGroupBox>(this, "Frame4", QStringLiteral("Eclipsing binaries Search"),
-                              {120, 3840, 3972, 732});
+    Frame4 = place<CachedGroupBox>(this, "Frame4", QStringLiteral("Eclipsing binaries Search"),
+                                   {120, 3840, 3972, 732});
     Text7 = place<QLineEdit>(Frame4, "Text7", QStringLiteral("ERIYY"), {120, 240, 2652, 372});
     Command5 =
         place<QPushButton>(Frame4, "Command5", QStringLiteral("Search"), {2880, 240, 972, 372});
 
-    Frame5 = place<QGroupBox>(this, "Frame5", QStringLiteral("Goto East"), {120, 4680, 2775, 855});
+    Frame5 =
+        place<CachedGroupBox>(this, "Frame5", QStringLiteral("Goto East"), {120, 4680, 2775, 855});
     Command6 = place<QPushButton>(Frame5, "Command6", QStringLiteral("GO"), {120, 240, 735, 495});
     Shape1 = new Lamp(Frame5);
     Shape1->setObjectName(QStringLiteral("Shape1"));

@@ -4,6 +4,7 @@
 // most one message and that message names the fault, ends in the state it
 // defines for the case, and the mount never receives a malformed command.
 #include "operations/clock.h"
+#include "tests/support/in_folder.h"
 #include "tests/support/window_on_simulator.h"
 #include "ui/lamp.h"
 
@@ -24,6 +25,7 @@
 
 using namespace morvane;
 using namespace std::chrono_literals;
+using morvane::testing::InFolder;
 using morvane::testing::RecordingPrompter;
 using morvane::testing::WindowOnSimulator;
 
@@ -282,19 +284,6 @@ private:
     QTimer m_timer;
     QElapsedTimer m_since;
     qint64 m_worst = 0;
-};
-
-// Runs the row in a folder of its own, so the working directory's star.dat
-// is the one the row puts there (or none).
-class InFolder {
-public:
-    InFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~InFolder() { QDir::setCurrent(m_previous); }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
 };
 
 // Another program holding the device open: this test program itself, started

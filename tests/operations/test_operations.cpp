@@ -1,6 +1,7 @@
 // Search, tracking, clock, Slow Goto and Slew rate end to end: exact bytes
 // at the simulated mount, the window's state after each.
 #include "operations/clock.h"
+#include "tests/support/in_folder.h"
 #include "tests/support/window_on_simulator.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 
 using namespace morvane;
 using namespace std::chrono_literals;
+using morvane::testing::InFolder;
 using morvane::testing::WindowOnSimulator;
 
 namespace {
@@ -32,19 +34,6 @@ QStringList gotoBoxes(const WindowOnSimulator& w) {
     }
     return texts;
 }
-
-// Runs the test in a folder of its own, so that the working directory's
-// star.dat is the one the test puts there (or none).
-class InFolder {
-public:
-    InFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~InFolder() { QDir::setCurrent(m_previous); }
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_previous;
-};
 
 }  // namespace
 

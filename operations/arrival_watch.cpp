@@ -15,8 +15,9 @@ ArrivalWatch::ArrivalWatch(MountLink& link, QObject* parent) : QObject(parent), 
     connect(&m_limit, &QTimer::timeout, this, [this] {
         const double seconds = static_cast<double>(m_link.limits().arrivalWatch.count()) / 1000.0;
         finish();
-        emit gaveUp(QStringLiteral("The mount did not report its arrival at the east position "
-                                   "within %1 s. Check the mount, then click GO again.")
+        emit gaveUp(QStringLiteral("The mount on %1 did not report its arrival at the east "
+                                   "position within %2 s. Check the mount, then click GO again.")
+                        .arg(m_link.portDescription())
                         .arg(seconds));
     });
     connect(&m_link, &MountLink::openChanged, this, [this](bool open) {

@@ -86,6 +86,7 @@ void TestGotoEast::amberWhenItNeverArrives() {
     QTRY_COMPARE_WITH_TIMEOUT(lamp->fillColor(), kAmber, 5000);
     QCOMPARE(w.prompter.messages.size(), 1);
     QVERIFY(w.prompter.messages[0].contains("within 2.5 s"));
+    QVERIFY(w.prompter.messages[0].contains(w.sim->devicePath()));
     const int queries = w.sim->received().count('L');
     QVERIFY2(queries >= 1 && queries <= 3, qPrintable(QString::number(queries)));
 }

@@ -25,6 +25,14 @@ QList<QColor> colours(const QSignalSpy& spy) {
     return list;
 }
 
+// Clicks GO against a mount whose goto never ends; the lamp once it is red.
+Lamp* startWatchThatNeverEnds(WindowOnSimulator& w) {
+    w.sim->setFault(sim::Fault::NeverArrives);
+    auto* lamp = w.control<Lamp>("Shape1");
+    w.click("Command6");
+    return QTest::qWaitFor([&] { return lamp->fillColor() == kRed; }) ? lamp : nullptr;
+}
+
 }  // namespace
 
 class TestGotoEast : public QObject {
@@ -94,10 +102,8 @@ void TestGotoEast::amberWhenItNeverArrives() {
 void TestGotoEast::closeEndsTheWatchLampStaysRed() {
     WindowOnSimulator w;
     QCOMPARE(w.start(), QString());
-    w.sim->setFault(sim::Fault::NeverArrives);
-    auto* lamp = w.control<Lamp>("Shape1");
-    w.click("Command6");
-    QTRY_COMPARE(lamp->fillColor(), kRed);
+    Lamp* lamp = startWatchThatNeverEnds(w);
+    QVERIFY(lamp);
     QTRY_VERIFY_WITH_TIMEOUT(w.sim->received().contains('L'), 3000);
 
     w.click("Command2");
@@ -112,10 +118,8 @@ void TestGotoEast::closeEndsTheWatchLampStaysRed() {
 void TestGotoEast::secondClickRestartsTheWatch() {
     WindowOnSimulator w;
     QCOMPARE(w.start(), QString());
-    w.sim->setFault(sim::Fault::NeverArrives);
-    auto* lamp = w.control<Lamp>("Shape1");
-    w.click("Command6");
-    QTRY_COMPARE(lamp->fillColor(), kRed);
+    Lamp* lamp = startWatchThatNeverEnds(w);
+    QVERIFY(lamp);
     w.click("Command6");
     QTRY_COMPARE(w.sim->received().count("B0000,0000"), 2);
 

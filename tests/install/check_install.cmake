@@ -1,64 +1,36 @@
 cmake_minimum_required(VERSION 3.25)
-
 # Installs BUILD_DIR into PREFIX (emptied first) and checks that the programs,
-# the catalogue, the desktop entry and the icons are where a desktop and the
+# the catalogue, the desktop entry and the icons land where a desktop and the
 # program itself look for them.
-foreach(var BUILD_DIR PREFIX CATALOGUE)
-    if(NOT DEFINED ${var})
-        message(FATAL_ERROR "${var} is not set")
-    endif()
-endforeach()
-
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed (${result}):\n${output}")
 endif()
-
-set(programs bin/morvane-control bin/morvane-mount-sim)
-set(files
-    share/morvane-control/star.dat
-    share/applications/morvane-control.desktop
-    share/icons/hicolor/48x48/apps/morvane-control.png
-    share/icons/hicolor/64x64/apps/morvane-control.png
-    share/icons/hicolor/scalable/apps/morvane-control.svg)
-set(missing "")
-foreach(path IN LISTS programs files)
+foreach(path bin/morvane-control bin/morvane-mount-sim share/morvane-control/star.dat
+        share/applications/morvane-control.desktop
+        share/icons/hicolor/48x48/apps/morvane-control.png
+        share/icons/hicolor/64x64/apps/morvane-control.png
+        share/icons/hicolor/scalable/apps/morvane-control.svg)
     if(NOT EXISTS "${PREFIX}/${path}" OR IS_DIRECTORY "${PREFIX}/${path}")
-        list(APPEND missing "${path}")
+        message(FATAL_ERROR "missing from ${PREFIX}: ${path}")
     endif()
 endforeach()
-foreach(path IN LISTS programs)
-    if(EXISTS "${PREFIX}/${path}")
-        file(GET_RUNTIME_DEPENDENCIES EXECUTABLES "${PREFIX}/${path}"
-             UNRESOLVED_DEPENDENCIES_VAR unresolved)
-        if(unresolved)
-            list(APPEND missing "${path} needs ${unresolved}")
-        endif()
-    endif()
-endforeach()
-if(missing)
-    list(JOIN missing "\n  " text)
-    message(FATAL_ERROR "missing from ${PREFIX}:\n  ${text}")
-endif()
-
 # The program finds its catalogue at <bindir>/../share/morvane-control.
 file(SHA256 "${CATALOGUE}" shipped)
 file(SHA256 "${PREFIX}/share/morvane-control/star.dat" installed)
 if(NOT shipped STREQUAL installed)
     message(FATAL_ERROR "the installed star.dat differs from data/star.dat")
 endif()
-
-# The desktop entry starts the installed program by name, with its icon.
+# The desktop entry starts the installed program by name, with its icon, and
+# passes the validator where it is installed.
 file(STRINGS "${PREFIX}/share/applications/morvane-control.desktop" entry)
 foreach(line "Exec=morvane-control" "Icon=morvane-control" "Name=Morvane Control")
     if(NOT line IN_LIST entry)
         message(FATAL_ERROR "the desktop entry lacks \"${line}\"")
     endif()
 endforeach()
-# Where the validator is installed (desktop-file-utils), the entry passes it;
-# its hints are advice, not errors.
 find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
 if(DESKTOP_FILE_VALIDATE)
     execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}"
@@ -68,4 +40,3 @@ if(DESKTOP_FILE_VALIDATE)
         message(FATAL_ERROR "the desktop entry does not validate:\n${output}")
     endif()
 endif()
-message(STATUS "installed layout complete in ${PREFIX}")

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProperty>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
@@ -159,27 +158,6 @@ public:
     }
 };
 
-// "Real" and "Stop" say what the next click does; the accessible name says
-// it in words, following the readings' timer, the one state behind the
-// caption. Owned by the button, so the notifier never outlives it.
-class ReadingsButtonName : public QObject {
-public:
-    ReadingsButtonName(QPushButton* button, QTimer* readings)
-        : QObject(button), m_notifier(readings->bindableActive().addNotifier([button, readings] {
-              nameFor(button, readings->isActive());
-          })) {
-        nameFor(button, readings->isActive());
-    }
-
-private:
-    static void nameFor(QPushButton* button, bool reading) {
-        button->setAccessibleName(reading ? QStringLiteral("Stop the position readings")
-                                          : QStringLiteral("Start the position readings"));
-    }
-
-    QPropertyNotifier m_notifier;
-};
-
 struct TwipsRect {
     int left;
     int top;
@@ -310,16 +288,19 @@ void Form1::buildControls() {
     Timer1->setInterval(kPositionPollMs);
 
     // Names and descriptions for screen readers, which see neither the
-    // frames' titles beside the boxes nor the lamp's colour.
-    describe(Command1, QStringLiteral("Open the serial port"),
+    // frames' titles beside the boxes nor the lamp's colour. A control with a
+    // caption is called by it, so that "press COM OPEN" finds what it says;
+    // where the caption alone is ambiguous, context follows a comma. What a
+    // control does and sends is its description.
+    describe(Command1, QStringLiteral("COM OPEN"),
              QStringLiteral("Opens the chosen port at 9600 baud, 8 data bits, no parity, "
                             "1 stop bit. Sends nothing."));
-    describe(Command2, QStringLiteral("Close the serial port"),
+    describe(Command2, QStringLiteral("CLOSE"),
              QStringLiteral("Stops the position readings and closes the port."));
     // Their tooltips, the devices they open, serve as their descriptions.
-    describe(Option1, QStringLiteral("Port 1"));
-    describe(Option2, QStringLiteral("Port 2"));
-    describe(Option3, QStringLiteral("Port 3"));
+    describe(Option1, QStringLiteral("1, port 1"));
+    describe(Option2, QStringLiteral("2, port 2"));
+    describe(Option3, QStringLiteral("3, port 3"));
 
     const QString southOnly = QStringLiteral("A minus sign (-) means south; anything else north.");
     const auto coordinateBoxes = [&](QLineEdit* const(&boxes)[6], const QString& whose) {
@@ -334,13 +315,14 @@ void Form1::buildControls() {
     coordinateBoxes({Text1, Text2, Text3, Text4, Text5, Text6}, QStringLiteral("GOTO target"));
     coordinateBoxes({Text8, Text9, Text10, Text11, Text12, Text13}, QStringLiteral("Sync star"));
 
-    describe(Command3, QStringLiteral("Go to the target"),
+    describe(Command3, QStringLiteral("GOTO"),
              QStringLiteral("Sends R, the target's right ascension and declination as "
                             "hexadecimal words, for example R3B79,FC2C."));
-    describe(Command10, QStringLiteral("Slow Goto to the target"),
+    describe(Command10, QStringLiteral("Slow Goto"),
              QStringLiteral("Sends each motor to the target with its own slow goto: two "
                             "eight-byte P commands, right ascension motor first."));
-    new ReadingsButtonName(Command4, Timer1);
+    // No name of its own: it is read as its caption, "Real" or "Stop", which
+    // names what the next click does.
     Command4->setAccessibleDescription(
         QStringLiteral("Reads the telescope's position from the mount once a second (sends "
                        "E) and shows it in the readout."));
@@ -349,15 +331,15 @@ void Form1::buildControls() {
     Label10->setAccessibleDescription(
         QStringLiteral("Telescope position, right ascension / declination, as the mount last "
                        "reported it."));
-    describe(Command9, QStringLiteral("Sync on the star"),
+    describe(Command9, QStringLiteral("Sync"),
              QStringLiteral("Asks for confirmation, then sends S and the star's right ascension "
                             "and declination as hexadecimal words, for example S3B79,FC2C."));
     describe(Text7, QStringLiteral("Star name to search"),
              QStringLiteral("A catalogue name, constellation first, such as ERIYY or PERBET."));
-    describe(Command5, QStringLiteral("Search the catalogue"),
+    describe(Command5, QStringLiteral("Search"),
              QStringLiteral("Copies the star's coordinates from the catalogue into the GOTO "
                             "target. Sends nothing."));
-    describe(Command6, QStringLiteral("Goto East"),
+    describe(Command6, QStringLiteral("GO, Goto East"),
              QStringLiteral("Sends B0000,0000, then asks L once a second until the mount "
                             "reports its arrival; the status lamp beside follows it."));
     describe(Shape1, QStringLiteral("Goto East status lamp"));
@@ -365,12 +347,12 @@ void Form1::buildControls() {
     Shape1->setColorMeaning(kLampOnTheWay, QStringLiteral("on the way"));
     Shape1->setColorMeaning(kLampArrived, QStringLiteral("arrived"));
     Shape1->setColorMeaning(kLampGaveUp, QStringLiteral("gave up"));
-    describe(Option4, QStringLiteral("Tracking on"), QStringLiteral("Sends T and byte 02."));
-    describe(Option5, QStringLiteral("Tracking off"), QStringLiteral("Sends T and byte 00."));
-    describe(Command7, QStringLiteral("Set the mount's date and time"),
+    describe(Option4, QStringLiteral("ON, tracking"), QStringLiteral("Sends T and byte 02."));
+    describe(Option5, QStringLiteral("OFF, tracking"), QStringLiteral("Sends T and byte 00."));
+    describe(Command7, QStringLiteral("Date/Time Set"),
              QStringLiteral("Sends H and the computer's local hour, minute, second, month, "
                             "day and year within the century, one byte each, then 09 00 01."));
-    describe(Command8, QStringLiteral("Slew rate test"),
+    describe(Command8, QStringLiteral("Slew rate"),
              QStringLiteral("Moves each motor at rate 1, positive then negative, right "
                             "ascension first: four eight-byte P commands."));
 

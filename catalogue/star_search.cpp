@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 #include <system_error>
-#include <vector>
 
 #include "catalogue/record_scanner.h"
 #include "catalogue/search_key.h"
@@ -35,17 +34,28 @@ SearchResult outcome(const RecordScanner& scanner) {
     return {SearchStatus::NotFound, {}, {}};
 }
 
+// The one loop behind both searches: block after block until a line matches
+// or a block comes back short (the input ended, or failed: the caller can
+// tell). `read` fills the block it is given and says how much it put there.
+template <typename Read>
+void scanBlocks(RecordScanner& scanner, Read read) {
+    // Not zeroed: only what a read put there is looked at.
+    const auto block = std::make_unique_for_overwrite<char[]>(kBlockBytes);
+    for (;;) {
+        const std::size_t got = read(block.get(), kBlockBytes);
+        if (scanner.feed({block.get(), got}) || got < kBlockBytes)
+            return;
+    }
+}
+
 }  // namespace
 
 std::optional<StarFields> findStar(std::istream& in, std::string_view key) {
     RecordScanner scanner(searchKey(key));
-    std::vector<char> block(kBlockBytes);
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (scanner.feed({block.data(), got}))
-            return scanner.match();
-    }
+    scanBlocks(scanner, [&in](char* block, std::size_t size) {
+        in.read(block, static_cast<std::streamsize>(size));
+        return static_cast<std::size_t>(in.gcount());
+    });
     scanner.finish();
     return scanner.match();
 }
@@ -58,19 +68,14 @@ SearchResult searchFile(const std::filesystem::path& path, std::string_view key)
         return unreadable(errno);
 
     RecordScanner scanner(searchKey(key));
-    std::vector<char> block(kBlockBytes);
-    for (;;) {
+    scanBlocks(scanner, [&file](char* block, std::size_t size) {
         errno = 0;
-        const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
-        if (scanner.feed({block.data(), got}))
-            return outcome(scanner);
-        if (got < block.size()) {
-            if (std::ferror(file.get()))
-                return unreadable(errno);
-            scanner.finish();
-            return outcome(scanner);
-        }
-    }
+        return std::fread(block, 1, size, file.get());
+    });
+    if (!scanner.matched() && std::ferror(file.get()))
+        return unreadable(errno);
+    scanner.finish();
+    return outcome(scanner);
 }
 
 }  // namespace morvane::catalogue

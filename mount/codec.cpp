@@ -130,24 +130,6 @@ double decimalValue(bool negative, std::string_view intDigits, std::string_view 
     return negative ? -value : value;
 }
 
-// Round to the nearest whole number, a value exactly halfway going to the
-// even neighbour, whatever the floating-point rounding mode is set to.
-// Non-finite values come back unchanged.
-double roundHalfEven(double x) {
-    if (!std::isfinite(x)) {
-        return x;
-    }
-    const double below = std::floor(x);
-    const double fraction = x - below;  // exact: x and floor(x) are close
-    if (fraction > 0.5) {
-        return below + 1.0;
-    }
-    if (fraction < 0.5) {
-        return below;
-    }
-    return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
-}
-
 // A number for a message: plain decimal where that reads naturally, the
 // shortest text that reads back as the same double.
 std::string formatNumber(double x) {
@@ -230,6 +212,21 @@ std::string twoDigits(int value) {
 }
 
 }  // namespace
+
+double roundHalfEven(double x) {
+    if (!std::isfinite(x)) {
+        return x;
+    }
+    const double below = std::floor(x);
+    const double fraction = x - below;  // exact: x and floor(x) are close
+    if (fraction > 0.5) {
+        return below + 1.0;
+    }
+    if (fraction < 0.5) {
+        return below;
+    }
+    return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
+}
 
 double lenientParse(std::string_view text) {
     const std::string kept = withoutBlanks(text);

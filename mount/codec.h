@@ -16,6 +16,11 @@ namespace morvane::codec {
 // Never fails.
 double lenientParse(std::string_view text);
 
+// The nearest whole number, a value exactly halfway going to the even
+// neighbour, whatever the floating-point rounding mode is set to. Non-finite
+// values come back unchanged.
+double roundHalfEven(double x);
+
 // The outcome of an encoding: the field on success, or a message that says
 // what was out of range.
 struct Encoding {

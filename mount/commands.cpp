@@ -13,19 +13,6 @@ char byte(int value) {
     return static_cast<char>(static_cast<unsigned char>(value));
 }
 
-// Nearest whole number, a half going to the even neighbour.
-double roundHalfEven(double x) {
-    const double down = std::floor(x);
-    const double diff = x - down;
-    if (diff > 0.5) {
-        return down + 1.0;
-    }
-    if (diff < 0.5) {
-        return down;
-    }
-    return std::fmod(down, 2.0) == 0.0 ? down : down + 1.0;
-}
-
 std::string number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.10g", value);
@@ -84,7 +71,7 @@ SlowGoto slowGoto(const codec::SexagesimalEntry& entry) {
     }
 
     // Whole degrees in 32 bits, as the mount's slow goto takes them.
-    const double degrees = roundHalfEven(d + a / 60);
+    const double degrees = codec::roundHalfEven(d + a / 60);
     constexpr double kLow = std::numeric_limits<std::int32_t>::min();
     constexpr double kHigh = std::numeric_limits<std::int32_t>::max();
     const bool south = entry.sign == "-";

@@ -1,3 +1,4 @@
+#include "operations/mount_session.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -39,7 +40,9 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("morvane-control"));
     QApplication::setStyle(QStringLiteral("Fusion"));
 
-    morvane::Form1 window;
+    // The one link to the mount, shared by the window and the remote servers.
+    morvane::operations::MountSession session;
+    morvane::Form1 window(nullptr, nullptr, &session);
     if (qEnvironmentVariableIsSet("MORVANE_EXIT_WHEN_SHOWN")) {
         window.installEventFilter(new ExitWhenShown(&window));
     }

@@ -14,11 +14,15 @@ ArrivalWatch::ArrivalWatch(MountLink& link, QObject* parent) : QObject(parent), 
     connect(&m_pace, &QTimer::timeout, this, &ArrivalWatch::query);
     connect(&m_limit, &QTimer::timeout, this, [this] {
         const double seconds = static_cast<double>(m_link.limits().arrivalWatch.count()) / 1000.0;
+        const bool east = m_purpose == Purpose::GotoEast;
         finish();
-        emit gaveUp(QStringLiteral("The mount on %1 did not report its arrival at the east "
-                                   "position within %2 s. Check the mount, then click GO again.")
-                        .arg(m_link.portDescription())
-                        .arg(seconds));
+        emit gaveUp(QStringLiteral("The mount on %1 did not report its arrival at the %2 "
+                                   "within %3 s. Check the mount, then %4.")
+                        .arg(m_link.portDescription(),
+                             east ? QStringLiteral("east position") : QStringLiteral("target"))
+                        .arg(seconds)
+                        .arg(east ? QStringLiteral("click GO again")
+                                  : QStringLiteral("send the target again")));
     });
     connect(&m_link, &MountLink::openChanged, this, [this](bool open) {
         if (!open) {
@@ -29,6 +33,8 @@ ArrivalWatch::ArrivalWatch(MountLink& link, QObject* parent) : QObject(parent), 
 
 void ArrivalWatch::start() {
     finish();
+    m_purpose = Purpose::GotoEast;
+    m_slewing = true;
     const quint64 run = ++m_run;
     const QByteArray home(commands::kHomeGoto.data(),
                           static_cast<qsizetype>(commands::kHomeGoto.size()));
@@ -37,16 +43,28 @@ void ArrivalWatch::start() {
             return;
         }
         if (!result.ok()) {
+            m_slewing = false;
             if (result.status != ExchangeStatus::Closed && result.status != ExchangeStatus::Lost) {
                 emit failed(result.error);
             }
             return;
         }
-        m_watching = true;
-        m_limit.start(m_link.limits().arrivalWatch);
-        emit departed();
-        scheduleQuery();
+        watch();
     });
+}
+
+void ArrivalWatch::follow() {
+    finish();
+    m_purpose = Purpose::Target;
+    m_slewing = true;
+    watch();
+}
+
+void ArrivalWatch::watch() {
+    m_watching = true;
+    m_limit.start(m_link.limits().arrivalWatch);
+    emit departed();
+    scheduleQuery();
 }
 
 void ArrivalWatch::stop() {
@@ -56,6 +74,7 @@ void ArrivalWatch::stop() {
 void ArrivalWatch::finish() {
     ++m_run;
     m_watching = false;
+    m_slewing = false;
     m_queryInFlight = false;
     m_pace.stop();
     m_limit.stop();

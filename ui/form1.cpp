@@ -6,7 +6,8 @@
 #include "operations/clock.h"
 #include "operations/coordinate_send.h"
 #include "operations/motor_commands.h"
-#include "operations/position_poll.h"
+#include "operations/mount_session.h"
+#include "operations/position_readings.h"
 #include "operations/star_lookup.h"
 #include "ui/lamp.h"
 #include "ui/message_box_prompter.h"
@@ -24,8 +25,6 @@
 namespace morvane {
 namespace {
 
-const QString kLineSettings = QStringLiteral("9600,N,8,1");
-
 // Installed beside the program as <prefix>/share/morvane-control/star.dat
 // (the build tree mirrors this).
 QString defaultInstalledCatalogue() {
@@ -35,16 +34,21 @@ QString defaultInstalledCatalogue() {
 
 }  // namespace
 
-Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
+Form1::Form1(Prompter* prompter, QWidget* parent, operations::MountSession* session)
+    : QWidget(parent) {
+    if (session == nullptr) {
+        m_ownSession = std::make_unique<operations::MountSession>();
+        session = m_ownSession.get();
+    }
+    m_session = session;
     if (prompter == nullptr) {
         m_ownPrompter = std::make_unique<MessageBoxPrompter>(this);
         prompter = m_ownPrompter.get();
     }
     m_prompter = prompter;
 
-    MSComm2 = new MountLink(this);
-    MSComm2->setObjectName(QStringLiteral("MSComm2"));
-    m_arrivalWatch = new operations::ArrivalWatch(*MSComm2, this);
+    MSComm2 = &m_session->link();
+    m_arrivalWatch = &m_session->arrivalWatch();
     m_systemClock = std::make_unique<operations::SystemClock>();
     m_clock = m_systemClock.get();
     m_installedCatalogue = defaultInstalledCatalogue();
@@ -57,10 +61,9 @@ Form1::Form1(Prompter* prompter, QWidget* parent) : QWidget(parent) {
 }
 
 Form1::~Form1() {
-    // The link goes first, so that no exchange still under way can call back
-    // into a window half torn down; the watch that uses it goes before it.
-    delete m_arrivalWatch;
-    delete MSComm2;
+    // A session of its own goes first, so that no exchange still under way
+    // can call back into a window half torn down.
+    m_ownSession.reset();
 }
 
 void Form1::connectHandlers() {
@@ -91,14 +94,30 @@ void Form1::connectHandlers() {
     });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
-    connect(MSComm2, &MountLink::portLost, this, &Form1::onPortLost);
-    connect(m_arrivalWatch, &operations::ArrivalWatch::departed, this,
-            [this] { Shape1->setFillColor(kLampOnTheWay); });
-    connect(m_arrivalWatch, &operations::ArrivalWatch::arrived, this,
-            [this] { Shape1->setFillColor(kLampArrived); });
+    connect(MSComm2, &MountLink::portLost, this, &Form1::showFailure);
+    connect(m_session, &operations::MountSession::openChanged, this, &Form1::onOpenChanged);
+    connect(m_session, &operations::MountSession::targetSent, this, &Form1::showTarget);
+    connect(m_session, &operations::MountSession::trackingChanged, this, &Form1::showTracking);
+    connect(m_session, &operations::MountSession::userNotice, this, &Form1::showFailure);
+    // The lamp follows Goto East only, not a goto a remote client sent.
+    const auto eastward = [this] {
+        return m_arrivalWatch->purpose() == operations::ArrivalWatch::Purpose::GotoEast;
+    };
+    connect(m_arrivalWatch, &operations::ArrivalWatch::departed, this, [this, eastward] {
+        if (eastward()) {
+            Shape1->setFillColor(kLampOnTheWay);
+        }
+    });
+    connect(m_arrivalWatch, &operations::ArrivalWatch::arrived, this, [this, eastward] {
+        if (eastward()) {
+            Shape1->setFillColor(kLampArrived);
+        }
+    });
     connect(m_arrivalWatch, &operations::ArrivalWatch::gaveUp, this,
-            [this](const QString& message) {
-                Shape1->setFillColor(kLampGaveUp);
+            [this, eastward](const QString& message) {
+                if (eastward()) {
+                    Shape1->setFillColor(kLampGaveUp);
+                }
                 showFailure(message);
             });
     connect(m_arrivalWatch, &operations::ArrivalWatch::failed, this, &Form1::showFailure);
@@ -129,10 +148,7 @@ void Form1::Option3_Click() {
 
 void Form1::showChosenPort() {
     // Messages about a closed port name the port the user would open.
-    if (!MSComm2->isOpen()) {
-        const int port = chosenPort();
-        MSComm2->setPort(port, deviceForPort(port, currentPortEnvironment()));
-    }
+    m_session->choosePort(chosenPort());
 }
 
 int Form1::chosenPort() const {
@@ -150,34 +166,25 @@ int Form1::chosenPort() const {
 }
 
 void Form1::Command1_Click() {
-    const int port = chosenPort();
-    MSComm2->setPort(port, deviceForPort(port, currentPortEnvironment()));
-    if (const auto error = MSComm2->setSettings(kLineSettings)) {
+    m_session->choosePort(chosenPort());
+    if (const auto error = m_session->open()) {
         showFailure(*error);
-        return;
     }
-    if (!MSComm2->isOpen()) {
-        if (const auto error = MSComm2->open()) {
-            showFailure(*error);
-            return;
-        }
-    }
-    Command2->setEnabled(true);
-    Command1->setEnabled(false);
 }
 
 void Form1::Command2_Click() {
     switchMonitorOff();
-    MSComm2->close();
-    Command1->setEnabled(true);
-    Command2->setEnabled(false);
+    m_session->close();
 }
 
-void Form1::onPortLost(const QString& message) {
-    switchMonitorOff();
-    Command1->setEnabled(true);
-    Command2->setEnabled(false);
-    showFailure(message);
+// The buttons follow the port, whoever opened or closed it (this window, a
+// remote client, or the device going away).
+void Form1::onOpenChanged(bool open) {
+    if (!open) {
+        switchMonitorOff();
+    }
+    Command1->setEnabled(!open);
+    Command2->setEnabled(open);
 }
 
 void Form1::refreshPortToolTips() {
@@ -226,11 +233,13 @@ void Form1::Timer1_Timer() {
         return;  // the last reading is still under way: skip, never pile up
     }
     m_pollInFlight = true;
-    operations::pollPosition(*MSComm2, [this](const operations::PositionReading& reading) {
+    // Shared with remote clients: a reading one of them asked for moments ago
+    // serves here too.
+    m_session->readings().request([this](const operations::PositionSample& reading) {
         m_pollInFlight = false;
         switch (reading.status) {
             case ExchangeStatus::Done:
-                Label10->setText(reading.text);
+                Label10->setText(reading.text());
                 break;
             case ExchangeStatus::TimedOut:
                 // A mount that misses one reading may answer the next.
@@ -308,13 +317,37 @@ void Form1::Command6_Click() {
 void Form1::Option4_Click() {
     Option4->setChecked(true);
     Option5->setChecked(false);
-    operations::setTracking(*MSComm2, true, [this](const ExchangeResult& r) { reportFailure(r); });
+    if (!m_showingTracking) {
+        m_session->setTracking(true, [this](const ExchangeResult& r) { reportFailure(r); });
+    }
 }
 
 void Form1::Option5_Click() {
     Option4->setChecked(false);
     Option5->setChecked(true);
-    operations::setTracking(*MSComm2, false, [this](const ExchangeResult& r) { reportFailure(r); });
+    if (!m_showingTracking) {
+        m_session->setTracking(false, [this](const ExchangeResult& r) { reportFailure(r); });
+    }
+}
+
+// A remote client switched tracking: the options move, nothing is sent again.
+void Form1::showTracking(bool on) {
+    m_showingTracking = true;
+    (on ? Option4 : Option5)->setChecked(true);
+    m_showingTracking = false;
+}
+
+// A remote client's target, in the boxes the window's own GOTO or Sync reads.
+void Form1::showTarget(char letter, const codec::SexagesimalEntry& entry) {
+    const bool sync = letter == operations::kSyncLetter;
+    QLineEdit* const boxes[] = {sync ? Text8 : Text1,  sync ? Text9 : Text2,
+                                sync ? Text10 : Text3, sync ? Text11 : Text4,
+                                sync ? Text12 : Text5, sync ? Text13 : Text6};
+    const std::string* const texts[] = {&entry.hours, &entry.minutes, &entry.seconds,
+                                        &entry.sign,  &entry.degrees, &entry.arcminutes};
+    for (int i = 0; i < 6; ++i) {
+        boxes[i]->setText(QString::fromStdString(*texts[i]));
+    }
 }
 
 void Form1::Command7_Click() {

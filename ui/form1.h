@@ -25,17 +25,21 @@ struct ExchangeResult;
 namespace operations {
 class ArrivalWatch;
 class Clock;
+class MountSession;
 }  // namespace operations
 
 class Form1 : public QWidget {
     Q_OBJECT
 public:
     // The window uses `prompter` for every message; without one it shows
-    // real message boxes.
-    explicit Form1(Prompter* prompter = nullptr, QWidget* parent = nullptr);
+    // real message boxes. It drives the mount through `session`, shared with
+    // the remote servers; without one it has a session of its own.
+    explicit Form1(Prompter* prompter = nullptr, QWidget* parent = nullptr,
+                   operations::MountSession* session = nullptr);
     ~Form1() override;
 
     MountLink& link() { return *MSComm2; }
+    operations::MountSession& session() { return *m_session; }
 
     // Where the time comes from (the window's own system clock unless set).
     void setClock(const operations::Clock* clock);
@@ -88,12 +92,17 @@ private:
     // loss has been reported already.
     void reportFailure(const ExchangeResult& result);
 
-    void onPortLost(const QString& message);
+    void onOpenChanged(bool open);
+    void showTarget(char letter, const codec::SexagesimalEntry& entry);
+    void showTracking(bool on);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    std::unique_ptr<operations::MountSession> m_ownSession;
+    operations::MountSession* m_session = nullptr;
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter* m_prompter = nullptr;
     bool m_pollInFlight = false;
+    bool m_showingTracking = false;  // options moved for the session: send nothing
     std::unique_ptr<operations::Clock> m_systemClock;
     const operations::Clock* m_clock = nullptr;
     QString m_installedCatalogue;

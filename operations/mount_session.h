@@ -1,0 +1,74 @@
+// What the window and the remote servers share: the one link to the mount,
+// the port the window has chosen, the position readings, the tracking
+// choice and the arrival watch. app/ creates one and hands it to each; it
+// knows nothing of either.
+#pragma once
+
+#include "mount/codec.h"
+#include "mount/exchange.h"
+#include "mount/target_entry.h"
+
+#include <QObject>
+#include <QString>
+#include <optional>
+
+namespace morvane {
+class MountLink;
+}
+
+namespace morvane::operations {
+
+class ArrivalWatch;
+class PositionReadings;
+
+class MountSession : public QObject {
+    Q_OBJECT
+public:
+    explicit MountSession(QObject* parent = nullptr);
+    ~MountSession() override;
+
+    MountLink& link() { return *m_link; }
+    PositionReadings& readings() { return *m_readings; }
+    ArrivalWatch& arrivalWatch() { return *m_arrivalWatch; }
+
+    // The port COM OPEN opens (1 to 3), as chosen in the window. While the
+    // port is closed, messages name this one.
+    void choosePort(int number);
+    int chosenPort() const { return m_chosenPort; }
+
+    // COM OPEN: the chosen port at the mount's line settings. Opening a port
+    // already open does nothing. The error says which port and why.
+    std::optional<QString> open();
+    // CLOSE.
+    void close();
+    bool isOpen() const;
+
+    // GOTO ("R") or Sync ("S") for these words: exactly the bytes the
+    // window's GOTO or Sync sends for the entry targetSent() carries. A
+    // goto is followed by the arrival watch once its command has left.
+    void sendTarget(char letter, codec::TargetWords target, ExchangeCallback done);
+
+    // The tracking choice, as the window's options show it. set sends the
+    // command once and announces the new choice to the window.
+    bool tracking() const { return m_tracking; }
+    void setTracking(bool on, ExchangeCallback done);
+
+    // Something the user at the window should be told (a remote client's
+    // request the program refused); the window shows it.
+    void tellUser(const QString& message) { emit userNotice(message); }
+
+signals:
+    void openChanged(bool open);
+    void targetSent(char letter, const codec::SexagesimalEntry& entry);
+    void trackingChanged(bool on);
+    void userNotice(const QString& message);
+
+private:
+    MountLink* m_link;
+    PositionReadings* m_readings;
+    ArrivalWatch* m_arrivalWatch;
+    int m_chosenPort = 1;
+    bool m_tracking = true;
+};
+
+}  // namespace morvane::operations

@@ -1,10 +1,15 @@
+#include "app/command_line.h"
+#include "app/remote_servers.h"
 #include "operations/mount_session.h"
 #include "ui/form1.h"
+#include "ui/message_box_prompter.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -28,14 +33,50 @@ public:
     }
 };
 
+void nameTheApplication() {
+    // Message boxes carry this as their title. (A display name would also be
+    // appended to the window's own caption on X11, which must stay as it is.)
+    QCoreApplication::setApplicationName(QStringLiteral("Morvane Control"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.10"));
+}
+
+// --help and --version are answered without a window, and without needing a
+// display.
+bool answeredWithoutWindow(int argc, char* argv[]) {
+    static const char* const kQuestions[] = {"-h", "-?", "--help", "--help-all", "-v", "--version"};
+    bool asked = false;
+    for (int i = 1; i < argc; ++i) {
+        for (const char* question : kQuestions) {
+            asked = asked || std::strcmp(argv[i], question) == 0;
+        }
+    }
+    if (asked) {
+        QCoreApplication core(argc, argv);
+        nameTheApplication();
+        QCommandLineParser parser;
+        morvane::app::declareOptions(parser);
+        parser.process(QCoreApplication::arguments());  // prints, and exits
+    }
+    return asked;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (answeredWithoutWindow(argc, argv)) {
+        return 0;
+    }
+    // Qt takes its own options (-platform, -style, ...) out of the arguments
+    // here; the rest are ours.
     QApplication app(argc, argv);
-    // Message boxes carry this as their title. (A display name would also be
-    // appended to the window's own caption on X11, which must stay as it is.)
-    QApplication::setApplicationName(QStringLiteral("Morvane Control"));
-    QApplication::setApplicationVersion(QStringLiteral("1.10"));
+    nameTheApplication();
+    const auto parsed = morvane::app::parseCommandLine(QCoreApplication::arguments());
+    const auto* options = std::get_if<morvane::app::CommandLine>(&parsed);
+    if (options == nullptr) {
+        std::fprintf(stderr, "morvane-control: %s\nTry 'morvane-control --help'.\n",
+                     qPrintable(std::get<QString>(parsed)));
+        return 2;
+    }
     // Ties the window to its desktop entry (icon, name in the task bar).
     QGuiApplication::setDesktopFileName(QStringLiteral("morvane-control"));
     QApplication::setStyle(QStringLiteral("Fusion"));
@@ -47,5 +88,9 @@ int main(int argc, char* argv[]) {
         window.installEventFilter(new ExitWhenShown(&window));
     }
     window.show();
+
+    morvane::app::RemoteServers servers(*options, session);
+    morvane::MessageBoxPrompter startPrompter(&window);
+    morvane::app::reportStartFailures(servers.start(), startPrompter);
     return QApplication::exec();
 }

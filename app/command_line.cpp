@@ -1,0 +1,158 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <cmath>
+#include <optional>
+
+namespace morvane::app {
+namespace {
+
+const QString kAlpaca = QStringLiteral("alpaca");
+const QString kAlpacaPort = QStringLiteral("alpaca-port");
+const QString kAlpacaListen = QStringLiteral("alpaca-listen");
+const QString kAlpacaDiscoveryPort = QStringLiteral("alpaca-discovery-port");
+const QString kStellarium = QStringLiteral("stellarium");
+const QString kStellariumPort = QStringLiteral("stellarium-port");
+const QString kStellariumListen = QStringLiteral("stellarium-listen");
+const QString kSite = QStringLiteral("site");
+
+std::optional<quint16> portNumber(const QString& text) {
+    bool ok = false;
+    const uint value = text.toUInt(&ok);
+    if (!ok || value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<quint16>(value);
+}
+
+QString badValue(const QString& option, const QString& value, const QString& why) {
+    return QStringLiteral("--%1=%2: %3").arg(option, value, why);
+}
+
+// One server's three options; any of them asks for the server.
+std::optional<QString> readServer(const QCommandLineParser& parser, const QString& name,
+                                  const QString& portOption, const QString& listenOption,
+                                  ServerOptions& server) {
+    server.enabled = parser.isSet(name) || parser.isSet(portOption) || parser.isSet(listenOption);
+    if (parser.isSet(portOption)) {
+        const QString text = parser.value(portOption);
+        const auto port = portNumber(text);
+        if (!port) {
+            return badValue(portOption, text, QStringLiteral("not a port number (1 to 65535)."));
+        }
+        server.port = *port;
+    }
+    if (parser.isSet(listenOption)) {
+        const QString text = parser.value(listenOption);
+        if (!server.address.setAddress(text)) {
+            return badValue(listenOption, text,
+                            QStringLiteral("not an IP address (for example 127.0.0.1 or "
+                                           "0.0.0.0)."));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> readSite(const QString& text, Site& site) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    const QString form = QStringLiteral(
+        "expected LATITUDE,LONGITUDE[,ELEVATION] in degrees and "
+        "metres, for example 51.48,-0.01,45.");
+    if (parts.size() < 2 || parts.size() > 3) {
+        return badValue(kSite, text, form);
+    }
+    double values[3] = {0.0, 0.0, 0.0};
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        values[i] = parts[i].trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(values[i])) {
+            return badValue(kSite, text, form);
+        }
+    }
+    if (values[0] < -90.0 || values[0] > 90.0) {
+        return badValue(kSite, text, QStringLiteral("the latitude must lie between -90 and 90."));
+    }
+    if (values[1] < -180.0 || values[1] > 180.0) {
+        return badValue(kSite, text,
+                        QStringLiteral("the longitude must lie between -180 and 180 (east "
+                                       "positive)."));
+    }
+    if (values[2] < -300.0 || values[2] > 10000.0) {
+        return badValue(kSite, text,
+                        QStringLiteral("the elevation must lie between -300 and 10000 m."));
+    }
+    site = {values[0], values[1], values[2]};
+    return std::nullopt;
+}
+
+}  // namespace
+
+void declareOptions(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Control panel for a computerised equatorial telescope mount on a serial "
+                       "line. Planetarium and imaging programs can drive the mount through the "
+                       "servers below; each listens on this computer only unless told "
+                       "otherwise."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({
+        {kAlpaca, QStringLiteral("Serve the mount as ASCOM Alpaca Telescope 0 (HTTP).")},
+        {kAlpacaPort, QStringLiteral("The Alpaca server's HTTP port (default 11111)."),
+         QStringLiteral("N")},
+        {kAlpacaListen,
+         QStringLiteral("The address the Alpaca server listens on (default 127.0.0.1; 0.0.0.0 "
+                        "opens it to the network and answers discovery from it)."),
+         QStringLiteral("ADDRESS")},
+        {kAlpacaDiscoveryPort, QStringLiteral("The Alpaca discovery UDP port (default 32227)."),
+         QStringLiteral("N")},
+        {kStellarium, QStringLiteral("Serve the mount to Stellarium's telescope control (TCP).")},
+        {kStellariumPort, QStringLiteral("The Stellarium server's TCP port (default 10001)."),
+         QStringLiteral("N")},
+        {kStellariumListen,
+         QStringLiteral("The address the Stellarium server listens on (default 127.0.0.1)."),
+         QStringLiteral("ADDRESS")},
+        {kSite,
+         QStringLiteral("The observing site for remote clients: latitude and longitude in "
+                        "degrees (north and east positive), elevation in metres."),
+         QStringLiteral("LAT,LON[,ELEV]")},
+    });
+}
+
+std::variant<CommandLine, QString> parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    declareOptions(parser);
+    if (!parser.parse(arguments)) {
+        return parser.errorText();
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first());
+    }
+    CommandLine line;
+    line.helpAsked = parser.isSet(QStringLiteral("help"));
+    line.versionAsked = parser.isSet(QStringLiteral("version"));
+    if (auto error = readServer(parser, kAlpaca, kAlpacaPort, kAlpacaListen, line.alpaca)) {
+        return *error;
+    }
+    if (parser.isSet(kAlpacaDiscoveryPort)) {
+        line.alpaca.enabled = true;
+        const QString text = parser.value(kAlpacaDiscoveryPort);
+        const auto port = portNumber(text);
+        if (!port) {
+            return badValue(kAlpacaDiscoveryPort, text,
+                            QStringLiteral("not a port number (1 to 65535)."));
+        }
+        line.alpacaDiscoveryPort = *port;
+    }
+    if (auto error =
+            readServer(parser, kStellarium, kStellariumPort, kStellariumListen, line.stellarium)) {
+        return *error;
+    }
+    if (parser.isSet(kSite)) {
+        if (auto error = readSite(parser.value(kSite), line.site)) {
+            return *error;
+        }
+    }
+    return line;
+}
+
+}  // namespace morvane::app

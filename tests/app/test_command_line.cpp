@@ -1,0 +1,71 @@
+// The command line: which servers start where, and one clear line for a
+// value the program cannot use.
+#include "app/command_line.h"
+
+#include <QTest>
+
+using morvane::app::CommandLine;
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+private slots:
+    void options_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("expected");  // servers and site, or the error's start
+        const QString none = QStringLiteral("- - 0,0,0");
+        QTest::newRow("nothing") << "" << none;
+        QTest::newRow("alpaca") << "--alpaca"
+                                << "127.0.0.1:11111 - 0,0,0";
+        QTest::newRow("port asks for it") << "--alpaca-port=8080"
+                                          << "127.0.0.1:8080 - 0,0,0";
+        QTest::newRow("network") << "--alpaca-listen=0.0.0.0 --stellarium"
+                                 << "0.0.0.0:11111 127.0.0.1:10001 0,0,0";
+        QTest::newRow("stellarium port") << "--stellarium-port=10002"
+                                         << "- 127.0.0.1:10002 0,0,0";
+        QTest::newRow("site") << "--site=51.5,-0.25,45"
+                              << "- - 51.5,-0.25,45";
+        QTest::newRow("site without elevation") << "--site=-33.9,18.4"
+                                                << "- - -33.9,18.4,0";
+        QTest::newRow("port zero") << "--alpaca-port=0"
+                                   << "--alpaca-port=0: not a port";
+        QTest::newRow("port too big") << "--stellarium-port=65536"
+                                      << "--stellarium-port=65536: not";
+        QTest::newRow("listen not an address") << "--stellarium-listen=localhost"
+                                               << "--stellarium-listen=localhost: not an IP";
+        QTest::newRow("latitude") << "--site=91,0"
+                                  << "--site=91,0: the latitude";
+        QTest::newRow("longitude") << "--site=0,181"
+                                   << "--site=0,181: the longitude";
+        QTest::newRow("site not numbers") << "--site=north,east"
+                                          << "--site=north,east: expected";
+        QTest::newRow("site nan") << "--site=nan,0"
+                                  << "--site=nan,0: expected";
+        QTest::newRow("unknown") << "--bogus"
+                                 << "Unknown option 'bogus'";
+    }
+    void options() {
+        QFETCH(QString, arguments);
+        QFETCH(QString, expected);
+        QStringList list{QStringLiteral("morvane-control")};
+        list << arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const auto parsed = morvane::app::parseCommandLine(list);
+        if (const auto* error = std::get_if<QString>(&parsed)) {
+            QVERIFY2(error->startsWith(expected), qPrintable(*error));
+            return;
+        }
+        const CommandLine& line = std::get<CommandLine>(parsed);
+        const auto server = [](const morvane::app::ServerOptions& s) {
+            return s.enabled ? QStringLiteral("%1:%2").arg(s.address.toString()).arg(s.port)
+                             : QStringLiteral("-");
+        };
+        QCOMPARE(QStringLiteral("%1 %2 %3,%4,%5")
+                     .arg(server(line.alpaca), server(line.stellarium))
+                     .arg(line.site.latitude)
+                     .arg(line.site.longitude)
+                     .arg(line.site.elevation),
+                 expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_command_line.moc"

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "mount/codec.h"
+#include "mount/target_entry.h"
 
 using namespace morvane::codec;
 
@@ -159,6 +160,22 @@ private slots:
                          dec.arcminutes <= 59 && dec.degrees * 60 + dec.arcminutes == arcminutes,
                      field.constData());
         }
+    }
+
+    // A remote client's target, shown in the boxes, must make the window's
+    // GOTO send the very same words; angles go through the codec's rounding.
+    void remoteTargetsRoundTripThroughTheBoxes() {
+        for (int word = 0; word < 65536; ++word) {
+            const auto w = static_cast<std::uint16_t>(word);
+            const std::string field = formatWord(w);
+            const std::string expected =
+                "R" + field + "," + (word == 0x8000 ? std::string() : field);
+            const Encoding pair = morvane::codec::coordinatePair('R', entryForWords({w, w}));
+            QVERIFY2((word == 0x8000) ? !pair.ok() : pair.field == expected, field.c_str());
+        }
+        const std::optional<TargetWords> justBelow24h = wordsForAngles(23.9999, -90.0);
+        QVERIFY(justBelow24h && *justBelow24h == (TargetWords{0x0000, 0xC000}));
+        QVERIFY(!wordsForAngles(std::nan(""), 0.0) && !wordsForAngles(1.0, 180.0));
     }
 };
 

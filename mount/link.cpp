@@ -130,6 +130,10 @@ QString MountLink::portDescription() const {
     return QStringLiteral("Port %1 (%2)").arg(m_portNumber).arg(m_device);
 }
 
+QString MountLink::notOpenMessage() const {
+    return QStringLiteral("%1 is not open. Click COM OPEN first.").arg(portDescription());
+}
+
 std::optional<QString> MountLink::setSettings(const QString& text) {
     const SettingsParse parsed = parseSerialSettings(text.toStdString());
     if (!parsed.settings) {
@@ -236,10 +240,7 @@ void MountLink::startNext() {
 void MountLink::runStep() {
     const Exchange& exchange = m_current->steps.at(m_step);
     if (!isOpen()) {
-        finishCurrent(
-            {ExchangeStatus::NotOpen,
-             {},
-             QStringLiteral("%1 is not open. Click COM OPEN first.").arg(portDescription())});
+        finishCurrent({ExchangeStatus::NotOpen, {}, notOpenMessage()});
         return;
     }
     // A late answer to an earlier command must not become part of this reply.

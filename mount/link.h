@@ -34,6 +34,8 @@ public:
     QString device() const { return m_device; }
     // "Port 1 (/dev/ttyUSB0)": how every message names the port.
     QString portDescription() const;
+    // What an exchange fails with while the port is closed.
+    QString notOpenMessage() const;
 
     // Line settings as text, "9600,N,8,1". Returns an error text when the
     // text is not a valid setting; the previous settings then stay.

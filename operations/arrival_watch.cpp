@@ -31,14 +31,17 @@ ArrivalWatch::ArrivalWatch(MountLink& link, QObject* parent) : QObject(parent), 
     });
 }
 
-void ArrivalWatch::start() {
+void ArrivalWatch::start(ExchangeCallback sent) {
     finish();
     m_purpose = Purpose::GotoEast;
     m_slewing = true;
     const quint64 run = ++m_run;
     const QByteArray home(commands::kHomeGoto.data(),
                           static_cast<qsizetype>(commands::kHomeGoto.size()));
-    m_link.submit(Exchange::settle(home), [this, run](const ExchangeResult& result) {
+    m_link.submit(Exchange::settle(home), [this, run, sent](const ExchangeResult& result) {
+        if (sent) {
+            sent(result);
+        }
         if (run != m_run) {
             return;
         }

@@ -4,6 +4,8 @@
 // status query waits only for its own answer.
 #pragma once
 
+#include "mount/exchange.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -25,8 +27,9 @@ public:
     explicit ArrivalWatch(MountLink& link, QObject* parent = nullptr);
 
     // Sends "B0000,0000" and watches. A watch already running is given up
-    // and a new one begins: there is only ever one.
-    void start();
+    // and a new one begins: there is only ever one. `sent`, if given, runs
+    // once the command's exchange has ended, however it ended.
+    void start(ExchangeCallback sent = {});
     // Watches a goto whose command has just left (sent by someone else).
     void follow();
     // Ends the watch quietly (the port was closed, the window is closing).

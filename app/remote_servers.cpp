@@ -1,6 +1,7 @@
 #include "app/remote_servers.h"
 
 #include "operations/mount_session.h"
+#include "remote/alpaca_server.h"
 #include "ui/prompter.h"
 
 #include <cstdio>
@@ -15,7 +16,20 @@ RemoteServers::~RemoteServers() = default;
 
 QStringList RemoteServers::start() {
     QStringList failures;
-    // The Alpaca and Stellarium servers are started here when asked for.
+    if (m_options.alpaca.enabled) {
+        alpaca::AlpacaSettings settings;
+        settings.address = m_options.alpaca.address;
+        settings.port = m_options.alpaca.port;
+        settings.discoveryPort = m_options.alpacaDiscoveryPort;
+        settings.site = {m_options.site.latitude, m_options.site.longitude,
+                         m_options.site.elevation};
+        m_alpaca = new alpaca::AlpacaServer(m_session, settings, this);
+        failures << m_alpaca->start();
+        if (m_alpaca->isServing()) {
+            std::fprintf(stderr, "morvane-control: %s\n", qPrintable(m_alpaca->startLine()));
+        }
+    }
+    // The Stellarium server is started here when asked for.
     return failures;
 }
 

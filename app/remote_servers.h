@@ -15,6 +15,9 @@ class Prompter;
 namespace operations {
 class MountSession;
 }
+namespace alpaca {
+class AlpacaServer;
+}
 }  // namespace morvane
 
 namespace morvane::app {
@@ -32,6 +35,7 @@ public:
 private:
     CommandLine m_options;
     operations::MountSession& m_session;
+    alpaca::AlpacaServer* m_alpaca = nullptr;
 };
 
 // Each failure on standard error and in a message box (through `prompter`).

@@ -1,0 +1,230 @@
+#include "remote/alpaca_http_server.h"
+
+#include "remote/alpaca_identity.h"
+#include "remote/alpaca_parameters.h"
+#include "remote/alpaca_telescope.h"
+
+#include <QHttpServerRequest>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QTime>
+
+// The request log for troubleshooting, off unless asked for:
+// QT_LOGGING_RULES="morvane.alpaca.debug=true"
+Q_LOGGING_CATEGORY(lcAlpaca, "morvane.alpaca", QtInfoMsg)
+
+namespace morvane::alpaca {
+namespace {
+
+using Status = QHttpServerResponder::StatusCode;
+
+const QByteArray kJson = QByteArrayLiteral("application/json");
+const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
+const QByteArray kHtml = QByteArrayLiteral("text/html; charset=utf-8");
+
+QString stamp() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+QByteArray shortened(const QByteArray& text) {
+    constexpr qsizetype kLongest = 300;
+    return text.size() <= kLongest ? text : text.left(kLongest) + "...";
+}
+
+// One request on its way to its reply.
+struct Pending {
+    QPointer<remote::HttpConnection> connection;
+    quint64 ticket = 0;
+    quint32 serverTransaction = 0;
+
+    void send(Status status, const QByteArray& type, const QByteArray& body) const {
+        qCDebug(lcAlpaca).noquote()
+            << stamp() << '#' + QString::number(serverTransaction) << "answer"
+            << static_cast<int>(status) << QString::fromUtf8(shortened(body)).trimmed();
+        if (connection) {
+            connection->reply(ticket, status, type, body);
+        }
+    }
+
+    void badRequest(const QString& reason) const {
+        send(Status::BadRequest, kText, reason.toUtf8() + '\n');
+    }
+
+    void json(quint32 clientTransaction, bool withValue, const Answer& answer) const {
+        QJsonObject reply{
+            {QStringLiteral("ClientTransactionID"), static_cast<double>(clientTransaction)},
+            {QStringLiteral("ServerTransactionID"), static_cast<double>(serverTransaction)},
+            {QStringLiteral("ErrorNumber"), answer.errorNumber},
+            {QStringLiteral("ErrorMessage"), answer.errorMessage},
+        };
+        if (withValue || !answer.value.isUndefined()) {
+            reply.insert(QStringLiteral("Value"),
+                         answer.value.isUndefined() ? QJsonValue() : answer.value);
+        }
+        send(Status::Ok, kJson, QJsonDocument(reply).toJson(QJsonDocument::Compact));
+    }
+};
+
+QJsonValue managementValue(const QString& path) {
+    if (path == QLatin1String("/management/apiversions")) {
+        return QJsonArray{1};
+    }
+    if (path == QLatin1String("/management/v1/description")) {
+        return QJsonObject{{QStringLiteral("ServerName"), serverName()},
+                           {QStringLiteral("Manufacturer"), manufacturer()},
+                           {QStringLiteral("ManufacturerVersion"), programVersion()},
+                           {QStringLiteral("Location"), QStringLiteral("This computer")}};
+    }
+    if (path == QLatin1String("/management/v1/configureddevices")) {
+        return QJsonArray{QJsonObject{{QStringLiteral("DeviceName"), deviceName()},
+                                      {QStringLiteral("DeviceType"), QStringLiteral("Telescope")},
+                                      {QStringLiteral("DeviceNumber"), 0},
+                                      {QStringLiteral("UniqueID"), deviceUniqueId()}}};
+    }
+    return QJsonValue::Undefined;
+}
+
+bool isSetupPath(const QString& path) {
+    return path == QLatin1String("/") || path == QLatin1String("/setup") ||
+           path == QLatin1String("/setup/v1/telescope/0/setup");
+}
+
+}  // namespace
+
+AlpacaHttpServer::AlpacaHttpServer(AlpacaTelescope& telescope, SetupPageText setupPage,
+                                   QObject* parent)
+    : QAbstractHttpServer(parent), m_telescope(telescope), m_setupPage(std::move(setupPage)) {}
+
+bool AlpacaHttpServer::listenOn(const QHostAddress& address, quint16 port,
+                                const remote::ConnectionLimits& limits,
+                                QAbstractSocket::SocketError* error, QString* errorText) {
+    auto* pool = new remote::HttpConnectionPool(limits, this);
+    if (!pool->listen(address, port)) {
+        *error = pool->serverError();
+        *errorText = pool->errorString();
+        delete pool;
+        return false;
+    }
+    m_pool = pool;
+    bind(pool);
+    return true;
+}
+
+quint16 AlpacaHttpServer::port() const {
+    return m_pool ? m_pool->serverPort() : 0;
+}
+
+bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    auto* connection = qobject_cast<remote::HttpConnection*>(socket);
+    if (connection == nullptr) {
+        return false;  // not from our pool: cannot happen
+    }
+    const bool closeAfter =
+        request.value(QByteArrayLiteral("Connection")).toLower().contains("close");
+    Pending pending{connection, connection->expectReply(makeResponder(request, socket), closeAfter),
+                    ++m_transactions};
+    if (m_transactions == 0xFFFFFFFFu) {
+        m_transactions = 0;  // counts up from 1 again
+    }
+    const QString path = request.url().path();
+    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    const bool put = request.method() == QHttpServerRequest::Method::Put;
+    const QByteArray form = get ? request.url().query(QUrl::FullyEncoded).toUtf8() : request.body();
+    qCDebug(lcAlpaca).noquote() << stamp() << '#' + QString::number(pending.serverTransaction)
+                                << (get   ? "GET"
+                                    : put ? "PUT"
+                                          : "other method")
+                                << path << QString::fromUtf8(shortened(form)) << "from"
+                                << request.remoteAddress().toString();
+
+    if (!get && !put) {
+        pending.badRequest(QStringLiteral("This Alpaca server answers GET and PUT only."));
+        return true;
+    }
+    if (isSetupPath(path)) {
+        if (get) {
+            pending.send(Status::Ok, kHtml, m_setupPage());
+        } else {
+            pending.badRequest(QStringLiteral("The setup page is read with GET."));
+        }
+        return true;
+    }
+    // Names are matched without regard to case in a query string, exactly in a
+    // form body (a wrongly cased name there counts as absent).
+    const auto parameters = Parameters::fromForm(
+        std::string_view(form.constData(), static_cast<std::size_t>(form.size())),
+        get ? NameMatch::AnyCase : NameMatch::Exact);
+    if (!parameters) {
+        pending.badRequest(
+            QStringLiteral("The parameters are not valid form encoding: a \"%\" "
+                           "must be followed by two hexadecimal digits."));
+        return true;
+    }
+    const Field<std::uint32_t> clientTransaction = parameters->unsigned32("ClientTransactionID");
+    const Field<std::uint32_t> clientId = parameters->unsigned32("ClientID");
+    for (const auto* field : {&clientTransaction, &clientId}) {
+        if (field->state == Field<std::uint32_t>::State::Malformed) {
+            pending.badRequest(QString::fromStdString(field->problem));
+            return true;
+        }
+    }
+    const quint32 clientTx = clientTransaction.present() ? clientTransaction.value : 0;
+
+    if (path.startsWith(QLatin1String("/management/"))) {
+        const QJsonValue value = managementValue(path);
+        if (value.isUndefined()) {
+            pending.badRequest(QStringLiteral("No such management request: %1").arg(path));
+        } else if (!get) {
+            pending.badRequest(QStringLiteral("Management requests are read with GET."));
+        } else {
+            pending.json(clientTx, true, Answer::ok(value));
+        }
+        return true;
+    }
+
+    // /api/v1/{device type}/{device number}/{member}
+    const QStringList parts = path.split(QLatin1Char('/'));
+    if (parts.size() != 6 || !parts[0].isEmpty() || parts[1] != QLatin1String("api") ||
+        parts[2] != QLatin1String("v1")) {
+        pending.badRequest(
+            QStringLiteral("No such path: %1 (devices are at /api/v1/telescope/0/<member>).")
+                .arg(path.left(200)));
+        return true;
+    }
+    if (parts[3] != QLatin1String("telescope")) {
+        pending.badRequest(QStringLiteral("No device type \"%1\" here: this server has "
+                                          "telescope 0 only.")
+                               .arg(parts[3].left(60)));
+        return true;
+    }
+    if (parts[4] != QLatin1String("0")) {
+        pending.badRequest(QStringLiteral("No telescope %1 here: this server has telescope 0 only.")
+                               .arg(parts[4].left(60)));
+        return true;
+    }
+    if (!AlpacaTelescope::hasMember(parts[5], put)) {
+        const bool other = AlpacaTelescope::hasMember(parts[5], !put);
+        pending.badRequest(
+            other ? QStringLiteral("Telescope member \"%1\" is used with %2, not %3.")
+                        .arg(parts[5], put ? QStringLiteral("GET") : QStringLiteral("PUT"),
+                             put ? QStringLiteral("PUT") : QStringLiteral("GET"))
+                  : QStringLiteral("Telescope has no member \"%1\".").arg(parts[5].left(60)));
+        return true;
+    }
+    m_telescope.call(parts[5], put, *parameters, [pending, clientTx, get](const Answer& answer) {
+        if (!answer.badRequest.isEmpty()) {
+            pending.badRequest(answer.badRequest);
+        } else {
+            pending.json(clientTx, get, answer);
+        }
+    });
+    return true;
+}
+
+void AlpacaHttpServer::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
+    // handleRequest() takes every request.
+}
+
+}  // namespace morvane::alpaca

@@ -1,0 +1,50 @@
+// The Alpaca HTTP API: routes each request to Telescope 0, the management
+// API or the setup page, reads its parameters, numbers it, and writes the
+// JSON reply when the answer is ready. Runs on the thread it lives on (the
+// GUI thread); nothing here waits.
+#pragma once
+
+#include "remote/alpaca_answer.h"
+#include "remote/http_connections.h"
+
+#include <QAbstractHttpServer>
+#include <QHostAddress>
+#include <QLoggingCategory>
+#include <functional>
+
+Q_DECLARE_LOGGING_CATEGORY(lcAlpaca)
+
+namespace morvane::alpaca {
+
+class AlpacaTelescope;
+
+// What the setup page tells the person who opens it.
+using SetupPageText = std::function<QByteArray()>;
+
+class AlpacaHttpServer : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    AlpacaHttpServer(AlpacaTelescope& telescope, SetupPageText setupPage,
+                     QObject* parent = nullptr);
+
+    // Listens through a pool bounded by `limits`. On failure the pool's
+    // error and its text are given back.
+    bool listenOn(const QHostAddress& address, quint16 port, const remote::ConnectionLimits& limits,
+                  QAbstractSocket::SocketError* error, QString* errorText);
+    quint16 port() const;
+
+    // The last ServerTransactionID given (every request takes one).
+    quint32 lastTransaction() const { return m_transactions; }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    AlpacaTelescope& m_telescope;
+    SetupPageText m_setupPage;
+    remote::HttpConnectionPool* m_pool = nullptr;
+    quint32 m_transactions = 0;
+};
+
+}  // namespace morvane::alpaca

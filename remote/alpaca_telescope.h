@@ -1,0 +1,81 @@
+// The mount as Alpaca Telescope 0: every member of the Telescope and common
+// interfaces, answered from the shared mount session. Nothing here waits:
+// a member that needs the mount answers when its exchange completes, or at
+// once from a position reading fresh enough.
+#pragma once
+
+#include "remote/alpaca_answer.h"
+#include "remote/alpaca_parameters.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace morvane {
+struct ExchangeResult;
+enum class ExchangeStatus;
+namespace operations {
+class MountSession;
+struct PositionSample;
+}  // namespace operations
+}  // namespace morvane
+
+namespace morvane::alpaca {
+
+struct SiteLocation {
+    double latitude = 0.0;   // degrees, north positive
+    double longitude = 0.0;  // degrees, east positive
+    double elevation = 0.0;  // metres
+};
+
+class AlpacaTelescope : public QObject {
+    Q_OBJECT
+public:
+    // Remote commands waiting on the link at most; one more is refused as
+    // busy rather than queued behind them.
+    static constexpr int kMaximumWaitingExchanges = 8;
+
+    AlpacaTelescope(operations::MountSession& session, SiteLocation site,
+                    QObject* parent = nullptr);
+
+    // Whether `member` (lower case, as in the path) exists for this method.
+    static bool hasMember(const QString& member, bool put);
+    // Answers the request through `reply`, now or once the mount has
+    // answered. A member that does not exist answers HTTP 400.
+    void call(const QString& member, bool put, const Parameters& parameters, const Reply& reply);
+
+    int waitingExchanges() const { return m_waitingExchanges; }
+    SiteLocation site() const { return m_site; }
+    bool slewing() const;
+    QString portDescription() const;
+
+private:
+    friend struct TelescopeMembers;
+
+    bool requireOpen(const Reply& reply) const;
+    // One more remote exchange on the link, if there is room.
+    bool admit(const Reply& reply);
+    Reply releasing(const Reply& reply);
+    static Answer failure(ExchangeStatus status, const QString& text);
+    static Answer outcome(const ExchangeResult& result);
+
+    void putConnected(bool on, const Reply& reply);
+    void readPosition(const Reply& reply,
+                      std::function<QJsonValue(const operations::PositionSample&)> valueOf);
+    void sendTarget(char letter, double hours, double degrees, const Reply& reply);
+    void setTracking(const Parameters& parameters, const Reply& reply);
+    void gotoEast(const Reply& reply);
+    void deviceState(const Reply& reply);
+
+    operations::MountSession& m_session;
+    SiteLocation m_site;
+    std::optional<double> m_targetRightAscension;
+    std::optional<double> m_targetDeclination;
+    int m_waitingExchanges = 0;
+    int m_slewsBeingSent = 0;
+    std::vector<std::function<void(const operations::PositionSample&)>> m_positionWaiters;
+};
+
+}  // namespace morvane::alpaca

@@ -1,0 +1,111 @@
+// Alpaca request parameters against references: the whole input as a form
+// (query string or body), and each decoded value read as a number, a
+// boolean and a transaction id.
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "fuzz_support.h"
+#include "remote/alpaca_parameters.h"
+
+using namespace morvane;
+
+static bool isHex(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Every byte but letters and digits as %XX: decoding it gives the text back.
+static std::string encode(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        char piece[4];
+        std::snprintf(piece, sizeof piece, std::isalnum(c) ? "%c" : "%%%02X", c);
+        out += piece;
+    }
+    return out;
+}
+
+static std::optional<double> referenceNumber(const std::string& s) {
+    // Sign, digits with at most one point (at least one digit), exponent.
+    std::size_t i = s.starts_with('+') || s.starts_with('-');
+    const std::size_t start = i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+        ++i;
+    if (i < s.size() && s[i] == '.')
+        ++i;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+        ++i;
+    if (s.find_first_of("0123456789", start) >= i)
+        return std::nullopt;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1 + (i + 1 < s.size() && (s[i + 1] == '+' || s[i + 1] == '-'));
+        const std::size_t digits = j;
+        while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j])))
+            ++j;
+        i = j > digits ? j : s.size() + 1;
+    }
+    if (i != s.size())
+        return std::nullopt;
+    errno = 0;
+    const double value = std::strtod(s.c_str(), nullptr);
+    if (errno == ERANGE || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    bool badEscape = false;
+    for (std::size_t p = input.find('%'); p != input.npos; p = input.find('%', p + 1))
+        badEscape |= p + 2 >= input.size() || !isHex(input[p + 1]) || !isHex(input[p + 2]);
+    const auto form = alpaca::decodeForm(input);
+    fuzz::require(form.has_value() == !badEscape, "a form fails exactly on a broken escape");
+    if (!form)
+        return 0;
+
+    std::string again;
+    for (const alpaca::Parameter& p : *form) {
+        again += (again.empty() ? "" : "&") + encode(p.name) + "=" + encode(p.value);
+
+        const auto number = alpaca::parseNumber(p.value);
+        const auto want = referenceNumber(p.value);
+        fuzz::require(number.has_value() == want.has_value() && (!number || *number == *want),
+                      "a number is a plain decimal that fits a double, read as strtod does");
+        std::string lower = p.value;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const auto boolean = alpaca::parseBoolean(p.value);
+        fuzz::require(boolean.has_value() == (lower == "true" || lower == "false") &&
+                          (!boolean || *boolean == (lower == "true")),
+                      "a boolean is true or false in any case");
+        const bool digits =
+            !p.value.empty() && p.value.find_first_not_of("0123456789") == std::string::npos;
+        const std::size_t first = digits ? p.value.find_first_not_of('0') : 0;
+        const bool fits = digits && (first == std::string::npos || p.value.size() - first <= 10) &&
+                          std::strtoull(p.value.c_str(), nullptr, 10) <= 0xFFFFFFFFull;
+        const auto id = alpaca::parseUnsigned32(p.value);
+        fuzz::require(
+            id.has_value() == fits && (!id || *id == std::strtoull(p.value.c_str(), nullptr, 10)),
+            "a transaction id is decimal digits up to 4294967295");
+    }
+    const auto back = alpaca::decodeForm(again);
+    fuzz::require(back && back->size() == form->size(), "an encoded form decodes again");
+    for (std::size_t i = 0; i < form->size(); ++i)
+        fuzz::require((*back)[i].name == (*form)[i].name && (*back)[i].value == (*form)[i].value,
+                      "to the same names and values");
+
+    // GET finds names in any case, PUT exactly; the first of a name wins.
+    const auto get = alpaca::Parameters::fromForm(input, alpaca::NameMatch::AnyCase);
+    const auto put = alpaca::Parameters::fromForm(input, alpaca::NameMatch::Exact);
+    for (const alpaca::Parameter& p : *form) {
+        std::string upper = p.name;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const std::string* exact = put->find(p.name);
+        fuzz::require(
+            exact != nullptr && get->find(upper) != nullptr &&
+                (upper == p.name || put->find(upper) == nullptr || put->find(upper) != exact),
+            "names match exactly for PUT and in any case for GET");
+    }
+    return 0;
+}

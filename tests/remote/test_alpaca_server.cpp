@@ -1,0 +1,304 @@
+// The Alpaca server end to end: real HTTP on 127.0.0.1 to the real server,
+// which shares the window's session, over a real serial port on a
+// pseudo-terminal to the simulated mount.
+#include "mount/target_entry.h"
+#include "remote/alpaca_http_server.h"
+#include "remote/alpaca_identity.h"
+#include "remote/alpaca_server.h"
+#include "tests/support/window_on_simulator.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkDatagram>
+#include <QNetworkReply>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+using namespace morvane;
+using namespace morvane::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Http {
+    int status = 0;
+    QByteArray body;
+    QJsonObject json;
+    double number(const char* key) const { return json.value(QLatin1String(key)).toDouble(); }
+};
+
+}  // namespace
+
+class TestAlpacaServer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup() {
+        server.reset();
+        settings = {};
+    }
+    void connectReadSlewSyncTrack();
+    void errors_data();
+    void errors();
+    void discoveryOnLoopback();
+    void clientsPollingShareReadings();
+    void connectionsAreBounded();
+
+private:
+    QNetworkReply* start(QNetworkAccessManager& nam, const QByteArray& verb, const QString& member,
+                         const QByteArray& form);
+    Http call(const QByteArray& verb, const QString& member, const QByteArray& form = {});
+    QList<sim::LogEntry> logOf(char lead) const;
+
+    WindowOnSimulator w;
+    std::unique_ptr<alpaca::AlpacaServer> server;
+    QNetworkAccessManager nam;
+    alpaca::AlpacaSettings settings;
+};
+
+void TestAlpacaServer::init() {
+    server.reset();  // it uses the session of the window about to go
+    QCOMPARE(w.start(false), QString());
+    w.sim->setSlewRate(90);
+    settings.port = 0;
+    settings.discoveryPort = 0;
+    server = std::make_unique<alpaca::AlpacaServer>(w.window->session(), settings);
+    QCOMPARE(server->start(), QStringList());
+}
+
+QNetworkReply* TestAlpacaServer::start(QNetworkAccessManager& client, const QByteArray& verb,
+                                       const QString& member, const QByteArray& form) {
+    const QString path =
+        member.startsWith('/') ? member : QStringLiteral("/api/v1/telescope/0/") + member;
+    QUrl url(QStringLiteral("http://127.0.0.1:%1%2").arg(server->httpPort()).arg(path));
+    if (verb == "GET") {
+        url.setQuery(QString::fromLatin1(form));
+        return client.get(QNetworkRequest(url));
+    }
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    return client.put(request, form);
+}
+
+Http TestAlpacaServer::call(const QByteArray& verb, const QString& member, const QByteArray& form) {
+    std::unique_ptr<QNetworkReply> reply(start(nam, verb, member, form));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!reply->isFinished() && !finished.wait(5000)) {
+        return {};
+    }
+    Http http;
+    http.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    http.body = reply->readAll();
+    http.json = QJsonDocument::fromJson(http.body).object();
+    return http;
+}
+
+// The commands the mount received that begin with `lead`.
+QList<sim::LogEntry> TestAlpacaServer::logOf(char lead) const {
+    QList<sim::LogEntry> entries;
+    for (const sim::LogEntry& entry : w.sim->log()) {
+        if (entry.bytes.startsWith(lead)) {
+            entries << entry;
+        }
+    }
+    return entries;
+}
+
+void TestAlpacaServer::connectReadSlewSyncTrack() {
+    QCOMPARE(call("GET", "connected").json.value("Value"), QJsonValue(false));
+    const Http connect = call("PUT", "connected", "Connected=true&ClientTransactionID=7");
+    QCOMPARE(connect.number("ErrorNumber"), 0);
+    QCOMPARE(connect.number("ClientTransactionID"), 7);
+    QVERIFY(!w.control("Command1")->isEnabled() && w.control("Command2")->isEnabled());
+
+    // The position, from the mount's own words.
+    w.sim->setPosition(0x34AB, 0xF2CE);
+    QCOMPARE(call("GET", "rightascension").number("Value"), 0x34AB * 24.0 / 65536);
+    QCOMPARE(call("GET", "declination").number("Value"), (0xF2CE - 65536) * 360.0 / 65536);
+
+    // A slew: Slewing at once, the window's GOTO boxes show the target, and
+    // the window's own GOTO sends the very same bytes.
+    QCOMPARE(call("PUT", "slewtocoordinatesasync", "RightAscension=5.5&Declination=-20.125")
+                 .number("ErrorNumber"),
+             0);
+    QCOMPARE(call("GET", "slewing").json.value("Value"), QJsonValue(true));
+    QCOMPARE(w.entry(kGotoBoxes),
+             (QStringList{"05", "30", "00.439453125", "-", "20", "07.6171875"}));
+    QTRY_COMPARE_WITH_TIMEOUT(call("GET", "slewing").json.value("Value"), QJsonValue(false), 8000);
+    w.click("Command3");
+    QTRY_COMPARE(logOf('R').size(), 2);
+    QCOMPARE(logOf('R')[0].bytes, logOf('R')[1].bytes);
+    QCOMPARE(w.sim->model().rightAscensionWord(), codec::wordsForAngles(5.5, 0)->rightAscension);
+
+    // A sync: no question asked, the Sync boxes show the star.
+    QCOMPARE(
+        call("PUT", "synctocoordinates", "RightAscension=6&Declination=22.5").number("ErrorNumber"),
+        0);
+    QCOMPARE(w.sim->model().declinationWord(), codec::wordsForAngles(0, 22.5)->declination);
+    QCOMPARE(w.entry(kSyncBoxes), (QStringList{"06", "00", "00", "+", "22", "30"}));
+    QVERIFY(w.prompter.questions.isEmpty());
+
+    // Tracking both ways: a remote PUT moves the window's options; the
+    // window's choice reads back.
+    QCOMPARE(call("PUT", "tracking", "Tracking=False").number("ErrorNumber"), 0);
+    QVERIFY(!w.sim->model().tracking());
+    QVERIFY(w.control<QRadioButton>("Option5")->isChecked());
+    w.click("Option4");
+    QTRY_VERIFY(w.sim->model().tracking());
+    QCOMPARE(call("GET", "tracking").json.value("Value"), QJsonValue(true));
+    QCOMPARE(logOf('T').size(), 2);  // each switch sent once
+
+    // Goto East as an action.
+    QCOMPARE(call("PUT", "action", "Action=gotoeast&Parameters=").number("ErrorNumber"), 0);
+    QVERIFY(w.sim->received().endsWith("B0000,0000"));
+    QCOMPARE(call("GET", "slewing").json.value("Value"), QJsonValue(true));
+    QVERIFY(w.prompter.messages.isEmpty());
+}
+
+void TestAlpacaServer::errors_data() {
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QByteArray>("verb");
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<QByteArray>("form");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("text");  // the message or the 400 reason starts so
+
+    const QByteArray slew = "slewtocoordinatesasync";
+    QTest::newRow("RA 24 h") << true << QByteArray("PUT") << QString(slew)
+                             << QByteArray("RightAscension=24&Declination=0") << 200 << 0x401
+                             << "RightAscension 24 is outside 0 to 24 hours";
+    QTest::newRow("Dec -91") << true << QByteArray("PUT") << QString(slew)
+                             << QByteArray("RightAscension=1&Declination=-91") << 200 << 0x401
+                             << "Declination -91 is outside -90 to 90 degrees";
+    QTest::newRow("port closed") << false << QByteArray("GET") << "rightascension" << QByteArray()
+                                 << 200 << 0x407
+                                 << "Port 1 (%1) is not open. Click COM OPEN first.";
+    QTest::newRow("silent mount") << true << QByteArray("GET") << "declination" << QByteArray()
+                                  << 200 << 0x500 << "The mount did not answer on Port 1 (%1)";
+    QTest::newRow("target not set") << true << QByteArray("PUT") << "synctotarget" << QByteArray()
+                                    << 200 << 0x402 << "TargetRightAscension has not been set.";
+    QTest::newRow("UTCDate") << true << QByteArray("PUT") << "utcdate"
+                             << QByteArray("UTCDate=2030-01-01T00:00:00Z") << 200 << 0x400
+                             << "Setting UTCDate is not offered";
+    QTest::newRow("NaN") << true << QByteArray("PUT") << QString(slew)
+                         << QByteArray("RightAscension=NaN&Declination=0") << 400 << 0
+                         << "RightAscension=\"NaN\" is not a number";
+    QTest::newRow("wrong case in a body")
+        << true << QByteArray("PUT") << "tracking" << QByteArray("tracking=true") << 400 << 0
+        << "Missing parameter Tracking.";
+    QTest::newRow("any case in a query")
+        << false << QByteArray("GET") << "canmoveaxis" << QByteArray("aXiS=3") << 200 << 0x401
+        << "Axis 3 is not an axis";
+    QTest::newRow("bad transaction id")
+        << true << QByteArray("GET") << "name" << QByteArray("ClientTransactionID=-1") << 400 << 0
+        << "ClientTransactionID=\"-1\" is not a whole number";
+    QTest::newRow("unknown member") << true << QByteArray("GET") << "warpspeed" << QByteArray()
+                                    << 400 << 0 << "Telescope has no member \"warpspeed\"";
+    QTest::newRow("unknown device") << true << QByteArray("GET") << "/api/v1/telescope/1/name"
+                                    << QByteArray() << 400 << 0 << "No telescope 1 here";
+    QTest::newRow("body over 64 KiB")
+        << true << QByteArray("PUT") << "tracking" << QByteArray(65 * 1024, 'x') << 413 << 0
+        << "The request's body is larger than 64 KiB.";
+}
+
+void TestAlpacaServer::errors() {
+    QFETCH(bool, open);
+    QFETCH(QByteArray, verb);
+    QFETCH(QString, member);
+    QFETCH(QByteArray, form);
+    QFETCH(int, status);
+    QFETCH(int, error);
+    QFETCH(QString, text);
+    if (open) {
+        QCOMPARE(call("PUT", "connect").number("ErrorNumber"), 0);
+    }
+    if (QByteArray(QTest::currentDataTag()) == "silent mount") {
+        w.shortenLimits(300ms, 1s);
+        w.sim->setFault(sim::Fault::Silent);
+    }
+    const quint32 before = server->http().lastTransaction();
+    const Http http = call(verb, member, form);
+    QCOMPARE(http.status, status);
+    const QString expected = text.contains("%1") ? text.arg(w.sim->devicePath()) : text;
+    if (status != 200) {
+        QVERIFY2(http.body.startsWith(expected.toUtf8()), http.body.constData());
+        QCOMPARE(http.body.count('\n'), 1);
+        QCOMPARE(server->http().lastTransaction(), before + (status == 400 ? 1 : 0));
+        return;
+    }
+    QCOMPARE(http.number("ErrorNumber"), error);
+    QVERIFY2(http.json.value("ErrorMessage").toString().startsWith(expected),
+             qPrintable(http.json.value("ErrorMessage").toString()));
+    QCOMPARE(http.number("ServerTransactionID"), before + 1);
+    QCOMPARE(http.json.contains("Value"), verb == "GET");
+    QVERIFY(w.sim->log().isEmpty() || error == 0x500);  // nothing half sent
+}
+
+void TestAlpacaServer::discoveryOnLoopback() {
+    QUdpSocket client;
+    QVERIFY(client.bind(QHostAddress::LocalHost, 0));
+    client.writeDatagram("alpacadiscovery2", QHostAddress::LocalHost, server->discoveryPort());
+    client.writeDatagram("alpacadiscovery1", QHostAddress::LocalHost, server->discoveryPort());
+    QTRY_VERIFY(client.hasPendingDatagrams());
+    const QByteArray answer = client.receiveDatagram().data();
+    QCOMPARE(QJsonDocument::fromJson(answer).object().value("AlpacaPort").toInt(),
+             server->httpPort());
+    // The management API names the device the same way every time.
+    const QJsonValue devices = call("GET", "/management/v1/configureddevices").json.value("Value");
+    QCOMPARE(devices[0]["UniqueID"].toString(), alpaca::deviceUniqueId());
+    QVERIFY(!client.hasPendingDatagrams());  // the wrong question went unanswered
+}
+
+// Two clients, each asking again as soon as answered: no two position
+// queries on the wire closer than 250 ms, and every answer a fresh position.
+void TestAlpacaServer::clientsPollingShareReadings() {
+    QCOMPARE(call("PUT", "connected", "Connected=true").number("ErrorNumber"), 0);
+    QNetworkAccessManager other;
+    int answers[2] = {0, 0};
+    int failures = 0;
+    std::function<void(int)> poll = [&](int client) {
+        QNetworkReply* reply = start(client == 0 ? nam : other, "GET", "rightascension", {});
+        connect(reply, &QNetworkReply::finished, this, [&, reply, client] {
+            reply->deleteLater();
+            const QJsonObject json = QJsonDocument::fromJson(reply->readAll()).object();
+            failures += json.value("ErrorNumber").toInt() != 0;
+            if (++answers[client] < 100 || logOf('E').size() < 4) {
+                poll(client);
+            }
+        });
+    };
+    poll(0);
+    poll(1);
+    QTRY_VERIFY_WITH_TIMEOUT(logOf('E').size() >= 4 && answers[0] >= 100 && answers[1] >= 100,
+                             10000);
+    QCOMPARE(failures, 0);
+    const auto queries = logOf('E');
+    for (int i = 1; i < queries.size(); ++i) {
+        QVERIFY(queries[i].time - queries[i - 1].time >= 250ms);
+    }
+}
+
+void TestAlpacaServer::connectionsAreBounded() {
+    settings.limits.maximumConnections = 2;
+    settings.limits.idleClose = 400ms;
+    init();
+    QTcpSocket sockets[3];
+    for (QTcpSocket& socket : sockets) {
+        socket.connectToHost(QHostAddress::LocalHost, server->httpPort());
+        QVERIFY(socket.waitForConnected(2000));
+        socket.write("GET /api/v1/telescope/0/name HTTP/1.1\r\nHost: x\r\n\r\n");
+        QTRY_VERIFY(socket.bytesAvailable() > 0);
+    }
+    // The third made room by closing the longest idle; the others go idle.
+    QTRY_COMPARE(sockets[0].state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(sockets[2].state(), QAbstractSocket::ConnectedState);
+    QTRY_COMPARE(sockets[1].state(), QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE(sockets[2].state(), QAbstractSocket::UnconnectedState);
+}
+
+QTEST_MAIN(TestAlpacaServer)
+#include "test_alpaca_server.moc"

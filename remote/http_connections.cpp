@@ -57,7 +57,7 @@ void HttpConnection::reply(quint64 ticket, Status status, const QByteArray& cont
         PendingReply& next = *m_replies.front();
         const bool close = next.closeAfter;
         if (state() == QAbstractSocket::ConnectedState && !m_refused) {
-            next.responder.write(next.body, {{"Content-Type", next.contentType}}, next.status);
+            sendReply(next);
         }
         m_replies.pop_front();
         if (close) {
@@ -67,6 +67,32 @@ void HttpConnection::reply(quint64 ticket, Status status, const QByteArray& cont
         }
     }
     touch();
+}
+
+void HttpConnection::sendReply(PendingReply& reply) {
+    m_collecting = true;
+    reply.responder.write(reply.body, {{"Content-Type", reply.contentType}}, reply.status);
+    m_collecting = false;
+    const QByteArray bytes = std::exchange(m_outgoing, {});
+    qint64 sent = 0;
+#ifndef Q_OS_WIN
+    if (bytesToWrite() == 0) {
+        const auto n = ::send(static_cast<int>(socketDescriptor()), bytes.constData(),
+                              static_cast<std::size_t>(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        sent = n > 0 ? n : 0;  // on any trouble Qt's own writing takes over and reports it
+    }
+#endif
+    if (sent < bytes.size()) {
+        QTcpSocket::writeData(bytes.constData() + sent, bytes.size() - sent);
+    }
+}
+
+qint64 HttpConnection::writeData(const char* data, qint64 size) {
+    if (m_collecting) {
+        m_outgoing.append(data, size);
+        return size;
+    }
+    return QTcpSocket::writeData(data, size);
 }
 
 void HttpConnection::onReadyRead() {

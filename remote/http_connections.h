@@ -52,8 +52,16 @@ public:
     bool awaitingReply() const { return !m_replies.empty(); }
     std::chrono::steady_clock::time_point lastActivity() const { return m_lastActivity; }
 
+protected:
+    qint64 writeData(const char* data, qint64 size) override;
+
 private:
     struct PendingReply;
+
+    // Sends a whole reply at once, straight to the socket when nothing is
+    // queued before it: no write notifier to switch on and off, no extra
+    // turn of the event loop.
+    void sendReply(PendingReply& reply);
 
     void onReadyRead();
     // Answers with `status` and `reason` outside the HTTP server, drops the
@@ -67,6 +75,8 @@ private:
     quint64 m_nextTicket = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
     bool m_refused = false;
+    bool m_collecting = false;
+    QByteArray m_outgoing;
 };
 
 class HttpConnectionPool : public QTcpServer {

@@ -1,0 +1,304 @@
+// The Alpaca server under load. The real morvane-control runs as its own
+// process (offscreen, --alpaca on a free port) with port 1 on a simulated
+// mount that runs on a thread of this process and stamps every byte it hears
+// (bench/support/simulator_thread.h). The clients are plain keep-alive TCP
+// sockets in this process, so the program's processor time is its own.
+//
+//  6. 20 clients each asking RightAscension 10 times a second: answer time
+//     (median and 99th percentile), position queries ("E") a second at the
+//     mount, the program's processor share. Figures are taken per 10 s
+//     window of the run.
+//  7. SlewToCoordinatesAsync: from the request's write to the first byte of
+//     the goto at the mount.
+//
+// MORVANE_BENCH_ALPACA_SECONDS (default 60) sets the polling run's length,
+// MORVANE_BENCH_SAMPLES (default 100) the slew samples.
+#include "bench/support/event_wait.h"
+#include "bench/support/report.h"
+#include "bench/support/simulator_thread.h"
+
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace bench = morvane::bench;
+
+namespace {
+
+constexpr int kClients = 20;
+constexpr auto kPollInterval = 100ms;
+constexpr auto kWindow = 10s;
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// utime + stime of a process, from /proc/PID/stat.
+double processorSecondsOf(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) {
+        return -1;
+    }
+    return (fields[11].toDouble() + fields[12].toDouble()) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// One keep-alive HTTP client: a request at a time, the reply complete once
+// its Content-Length has arrived.
+class Client : public QObject {
+public:
+    explicit Client(quint16 port) {
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        connect(&m_socket, &QTcpSocket::readyRead, this, &Client::read);
+    }
+    bool busy() const { return m_sentAt != Clock::time_point{}; }
+    void send(const QByteArray& verb, const QByteArray& member, const QByteArray& form = {}) {
+        m_sentAt = Clock::now();
+        m_reply.clear();
+        const QByteArray path = "/api/v1/telescope/0/" + member;
+        m_socket.write(verb == "GET" ? "GET " + path + "?" + form + " HTTP/1.1\r\nHost: b\r\n\r\n"
+                                     : "PUT " + path +
+                                           " HTTP/1.1\r\nHost: b\r\nContent-Type: "
+                                           "application/x-www-form-urlencoded\r\nContent-Length: " +
+                                           QByteArray::number(form.size()) + "\r\n\r\n" + form);
+    }
+    std::function<void(double milliseconds, const QByteArray& body)> answered;
+
+private:
+    void read() {
+        m_reply += m_socket.readAll();
+        const qsizetype head = m_reply.indexOf("\r\n\r\n");
+        const qsizetype field = m_reply.toLower().indexOf("content-length:");
+        if (head < 0 || field < 0) {
+            return;
+        }
+        const qsizetype length =
+            m_reply.mid(field + 15, head - field - 15).split('\r')[0].trimmed().toLongLong();
+        if (m_reply.size() < head + 4 + length) {
+            return;
+        }
+        const double ms = bench::millisecondsBetween(m_sentAt, Clock::now());
+        m_sentAt = {};
+        if (answered) {
+            answered(ms, m_reply.mid(head + 4, length));
+        }
+    }
+
+    QTcpSocket m_socket;
+    QByteArray m_reply;
+    Clock::time_point m_sentAt{};
+};
+
+struct Program {
+    QProcess process;
+    quint16 port = 0;
+
+    bool start(const QString& device) {
+        port = freePort();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MORVANE_COM1"), device);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(MORVANE_CONTROL),
+                      {QStringLiteral("--alpaca"), QStringLiteral("--alpaca-port=%1").arg(port),
+                       QStringLiteral("--alpaca-discovery-port=%1").arg(freePort())});
+        QByteArray said;
+        const bool up = bench::runUntil(
+            [&] {
+                said += process.readAllStandardError();
+                return said.contains("served at");
+            },
+            10s, 5ms);
+        if (!up) {
+            std::fprintf(stderr, "morvane-control did not start: %s\n", said.constData());
+        }
+        return up;
+    }
+    ~Program() {
+        process.terminate();
+        process.waitForFinished(5000);
+    }
+};
+
+// Sends one request and runs the event loop until it is answered.
+QByteArray ask(Client& client, const QByteArray& verb, const QByteArray& member,
+               const QByteArray& form = {}) {
+    QByteArray body;
+    client.answered = [&](double, const QByteArray& b) { body = b; };
+    client.send(verb, member, form);
+    bench::runUntil([&] { return !client.busy(); }, 5s);
+    client.answered = nullptr;
+    return body;
+}
+
+int positionQueries(bench::SimulatorThread& simulator) {
+    int count = 0;
+    simulator.run([&] {
+        for (const auto& entry : simulator.mount().log()) {
+            count += entry.bytes == "E";
+        }
+    });
+    return count;
+}
+
+bool polling(bench::SimulatorThread& simulator, Program& program, std::chrono::seconds duration) {
+    std::vector<std::unique_ptr<Client>> clients;
+    std::vector<double> windowTimes;
+    std::vector<double> medians;
+    std::vector<double> p99s;
+    std::vector<double> queriesPerSecond;
+    std::vector<double> cpuPercent;
+    int skipped = 0;
+    int failed = 0;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<Client>(program.port));
+        clients.back()->answered = [&](double ms, const QByteArray& body) {
+            windowTimes.push_back(ms);
+            failed += !body.contains("\"ErrorNumber\":0");
+        };
+    }
+    // Each client on its own phase of the 100 ms.
+    std::vector<std::unique_ptr<QTimer>> timers;
+    for (int i = 0; i < kClients; ++i) {
+        auto timer = std::make_unique<QTimer>();
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(kPollInterval);
+        Client* client = clients[static_cast<std::size_t>(i)].get();
+        QObject::connect(timer.get(), &QTimer::timeout, [client, &skipped] {
+            if (client->busy()) {
+                ++skipped;  // the last answer has not come yet
+                return;
+            }
+            client->send("GET", "rightascension", "ClientID=1&ClientTransactionID=1");
+        });
+        QTimer::singleShot(kPollInterval * i / kClients, timer.get(), qOverload<>(&QTimer::start));
+        timers.push_back(std::move(timer));
+    }
+    bench::runFor(2s);  // settled: every client has been answered
+    windowTimes.clear();
+    const int windows = static_cast<int>(std::max<long long>(1, duration / kWindow));
+    for (int w = 0; w < windows; ++w) {
+        const int queriesBefore = positionQueries(simulator);
+        const double cpuBefore = processorSecondsOf(program.process.processId());
+        const auto wallBefore = Clock::now();
+        bench::runFor(std::chrono::duration_cast<std::chrono::milliseconds>(duration / windows));
+        const double wall = bench::millisecondsBetween(wallBefore, Clock::now()) / 1000.0;
+        cpuPercent.push_back(100.0 * (processorSecondsOf(program.process.processId()) - cpuBefore) /
+                             wall);
+        queriesPerSecond.push_back((positionQueries(simulator) - queriesBefore) / wall);
+        std::sort(windowTimes.begin(), windowTimes.end());
+        medians.push_back(bench::quantile(windowTimes, 0.5));
+        p99s.push_back(bench::quantile(windowTimes, 0.99));
+        bench::note("poll window %d: %zu answers, median %s ms, p99 %s ms, max %s ms", w + 1,
+                    windowTimes.size(), bench::number(medians.back()).c_str(),
+                    bench::number(p99s.back()).c_str(), bench::number(windowTimes.back()).c_str());
+        windowTimes.clear();
+    }
+    timers.clear();
+    if (failed > 0) {
+        std::fprintf(stderr, "poll: %d answers carried an error\n", failed);
+        return false;
+    }
+    // The wire's own rule, over the whole run.
+    long long closest = -1;
+    simulator.run([&] {
+        std::chrono::milliseconds last{-1};
+        for (const auto& entry : simulator.mount().log()) {
+            if (entry.bytes == "E") {
+                if (last.count() >= 0 && (closest < 0 || (entry.time - last).count() < closest)) {
+                    closest = (entry.time - last).count();
+                }
+                last = entry.time;
+            }
+        }
+    });
+    const std::string span = std::to_string(duration.count()) + " s";
+    bench::reportFigure("6a. Alpaca RightAscension answer, median", bench::spreadOf(medians), "ms",
+                        0, "record");
+    bench::reportFigure("6b. Alpaca RightAscension answer, p99", bench::spreadOf(p99s), "ms", 15,
+                        "<= 15 ms");
+    bench::reportFigure("6c. \"E\" a second at the mount", bench::spreadOf(queriesPerSecond), "/s",
+                        4, "<= 4 /s");
+    bench::reportFigure("6d. CPU serving 20 x 10/s, " + span, bench::spreadOf(cpuPercent), "%", 3,
+                        "< 3 % of a core");
+    bench::note(
+        "polling: %d clients x %lld/s; %d ticks skipped while an answer was due; closest "
+        "two \"E\" %lld ms apart",
+        kClients, static_cast<long long>(1s / kPollInterval), skipped, closest);
+    return true;
+}
+
+bool slewToFirstByte(bench::SimulatorThread& simulator, Program& program, int samples) {
+    Client client(program.port);
+    std::vector<double> times;
+    const QByteArray targets[] = {"RightAscension=5.5&Declination=20",
+                                  "RightAscension=6.25&Declination=-10.5"};
+    for (int i = 0; static_cast<int>(times.size()) < samples && i < samples * 2; ++i) {
+        QEventLoop loop;
+        simulator.rearm(
+            [&loop] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
+        QTimer::singleShot(2s, &loop, &QEventLoop::quit);
+        QByteArray body;
+        client.answered = [&](double, const QByteArray& b) { body = b; };
+        const auto sent = Clock::now();
+        client.send("PUT", "slewtocoordinatesasync", targets[i % 2]);
+        loop.exec();
+        const auto first = simulator.firstHeard();
+        bench::runUntil([&] { return !client.busy(); }, 2s);
+        if (!body.contains("\"ErrorNumber\":0")) {
+            std::fprintf(stderr, "slew: %s\n", body.constData());
+            return false;
+        }
+        // A status query of the arrival watch may come first: not a sample.
+        if (first != Clock::time_point{} && simulator.received().startsWith('R')) {
+            times.push_back(bench::millisecondsBetween(sent, first));
+        }
+        bench::runFor(std::chrono::milliseconds(10 + (i * 7) % 20));
+    }
+    bench::reportFigure("7. SlewToCoordinatesAsync to first byte", bench::spreadOf(times), "ms", 2,
+                        "< 2 ms");
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const auto duration =
+        std::chrono::seconds(bench::environmentNumber("MORVANE_BENCH_ALPACA_SECONDS", 60));
+    const int samples = bench::environmentNumber("MORVANE_BENCH_SAMPLES", 100);
+
+    bench::SimulatorThread simulator;
+    const QString device = simulator.start();
+    Program program;
+    if (device.isEmpty() || !program.start(device)) {
+        return 1;
+    }
+    simulator.run([&] { simulator.mount().setSlewRate(360); });
+    Client setup(program.port);
+    if (!ask(setup, "PUT", "connected", "Connected=true").contains("\"ErrorNumber\":0")) {
+        std::fprintf(stderr, "cannot connect\n");
+        return 1;
+    }
+    const bool ok =
+        polling(simulator, program, duration) && slewToFirstByte(simulator, program, samples);
+    return ok ? 0 : 1;
+}

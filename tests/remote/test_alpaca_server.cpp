@@ -45,6 +45,7 @@ private slots:
     void errors();
     void discoveryOnLoopback();
     void clientsPollingShareReadings();
+    void atMostEightCommandsWait();
     void connectionsAreBounded();
 
 private:
@@ -177,6 +178,9 @@ void TestAlpacaServer::errors_data() {
     QTest::newRow("port closed") << false << QByteArray("GET") << "rightascension" << QByteArray()
                                  << 200 << 0x407
                                  << "Port 1 (%1) is not open. Click COM OPEN first.";
+    QTest::newRow("no such device")
+        << false << QByteArray("PUT") << "connected" << QByteArray("Connected=true") << 200 << 0x501
+        << "Could not open port 1 (/dev/morvane-nothing-here)";
     QTest::newRow("silent mount") << true << QByteArray("GET") << "declination" << QByteArray()
                                   << 200 << 0x500 << "The mount did not answer on Port 1 (%1)";
     QTest::newRow("target not set") << true << QByteArray("PUT") << "synctotarget" << QByteArray()
@@ -215,6 +219,9 @@ void TestAlpacaServer::errors() {
     QFETCH(QString, text);
     if (open) {
         QCOMPARE(call("PUT", "connect").number("ErrorNumber"), 0);
+    }
+    if (QByteArray(QTest::currentDataTag()) == "no such device") {
+        qputenv("MORVANE_COM1", "/dev/morvane-nothing-here");
     }
     if (QByteArray(QTest::currentDataTag()) == "silent mount") {
         w.shortenLimits(300ms, 1s);
@@ -280,6 +287,29 @@ void TestAlpacaServer::clientsPollingShareReadings() {
     for (int i = 1; i < queries.size(); ++i) {
         QVERIFY(queries[i].time - queries[i - 1].time >= 250ms);
     }
+}
+
+// Behind a reading the silent mount keeps waiting, eight client commands
+// queue; the ninth is told the mount is busy, and nothing of it is sent.
+void TestAlpacaServer::atMostEightCommandsWait() {
+    QCOMPARE(call("PUT", "connect").number("ErrorNumber"), 0);
+    w.sim->setFault(sim::Fault::Silent);
+    w.window->Timer1_Timer();
+    QNetworkAccessManager more;  // six connections at most to a host each
+    QList<QNetworkReply*> replies;
+    for (int i = 0; i < 9; ++i) {
+        replies << start(i % 2 ? more : nam, "PUT", "tracking", "Tracking=false");
+    }
+    QTRY_VERIFY(
+        std::all_of(replies.begin(), replies.end(), [](auto* r) { return r->isFinished(); }));
+    QList<int> errors;
+    for (QNetworkReply* reply : replies) {
+        errors << QJsonDocument::fromJson(reply->readAll()).object().value("ErrorNumber").toInt();
+        delete reply;
+    }
+    QCOMPARE(errors.count(0), 8);
+    QCOMPARE(errors.count(0x502), 1);
+    QCOMPARE(logOf('T').size(), 8);
 }
 
 void TestAlpacaServer::connectionsAreBounded() {

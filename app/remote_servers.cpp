@@ -1,6 +1,8 @@
 #include "app/remote_servers.h"
 
 #include "operations/mount_session.h"
+#include "remote/listen_failure.h"
+#include "remote/stellarium_server.h"
 #include "ui/prompter.h"
 
 #include <cstdio>
@@ -16,6 +18,18 @@ RemoteServers::~RemoteServers() = default;
 QStringList RemoteServers::start() {
     QStringList failures;
     // The Alpaca and Stellarium servers are started here when asked for.
+    if (m_options.stellarium.enabled && m_stellarium == nullptr) {
+        auto* server = new remote::StellariumServer(m_session, this);
+        if (const auto failure =
+                server->listen(m_options.stellarium.address, m_options.stellarium.port)) {
+            delete server;
+            failures << *failure;
+        } else {
+            m_stellarium = server;
+            std::fprintf(stderr, "morvane-control: Stellarium server listening on %s\n",
+                         qPrintable(remote::endpointText(server->address(), server->port())));
+        }
+    }
     return failures;
 }
 

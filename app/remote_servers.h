@@ -15,6 +15,9 @@ class Prompter;
 namespace operations {
 class MountSession;
 }
+namespace remote {
+class StellariumServer;
+}
 }  // namespace morvane
 
 namespace morvane::app {
@@ -29,9 +32,13 @@ public:
     // Starts each server asked for. Returns what went wrong, one line each.
     QStringList start();
 
+    // The Stellarium server, once listening.
+    remote::StellariumServer* stellarium() const { return m_stellarium; }
+
 private:
     CommandLine m_options;
     operations::MountSession& m_session;
+    remote::StellariumServer* m_stellarium = nullptr;
 };
 
 // Each failure on standard error and in a message box (through `prompter`).

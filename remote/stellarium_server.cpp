@@ -142,10 +142,15 @@ void StellariumServer::readFrom(QTcpSocket* socket) {
     // At most the socket's read buffer per turn: the window's events come
     // between turns whatever a client sends.
     std::vector<stellarium::GotoMessage> gotos;
+    const std::uint64_t skippedBefore = client->reader.skipped();
     char bytes[1024];
     bool trustworthy = true;
     for (qint64 count = 0; trustworthy && (count = socket->read(bytes, sizeof bytes)) > 0;) {
         trustworthy = client->reader.read({bytes, std::size_t(count)}, gotos);
+    }
+    if (client->reader.skipped() != skippedBefore) {
+        qCDebug(lcStellarium) << client->reader.skipped() - skippedBefore
+                              << "message(s) of another TYPE or LENGTH skipped";
     }
     if (!trustworthy) {
         qCWarning(lcStellarium) << "a message LENGTH outside 4 to 256: the stream cannot be "

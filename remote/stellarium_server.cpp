@@ -38,7 +38,6 @@ QString hexWords(codec::TargetWords words) {
 
 StellariumServer::StellariumServer(operations::MountSession& session, QObject* parent)
     : QObject(parent), m_session(session), m_server(new QTcpServer(this)) {
-    m_clock.start();
     connect(m_server, &QTcpServer::newConnection, this, &StellariumServer::acceptPending);
     connect(&m_ticks, &QTimer::timeout, this, &StellariumServer::tick);
     connect(&m_session, &operations::MountSession::openChanged, this, [this](bool open) {
@@ -82,7 +81,7 @@ void StellariumServer::acceptPending() {
         }
         auto client = std::make_unique<Client>();
         client->socket = socket;
-        client->lastHeardMs = m_clock.elapsed();
+        client->lastHeard = ++m_events;
         // Qt stops reading from the kernel beyond this; the client's own
         // sending then waits (TCP flow control), whatever its rate.
         socket->setReadBufferSize(m_limits.inputBytes);
@@ -123,9 +122,9 @@ void StellariumServer::forget(QTcpSocket* socket) {
 }
 
 void StellariumServer::closeLongestIdle() {
-    const auto idlest = std::min_element(
-        m_clients.begin(), m_clients.end(),
-        [](const auto& a, const auto& b) { return a->lastHeardMs < b->lastHeardMs; });
+    const auto idlest =
+        std::min_element(m_clients.begin(), m_clients.end(),
+                         [](const auto& a, const auto& b) { return a->lastHeard < b->lastHeard; });
     if (idlest != m_clients.end()) {
         qCWarning(lcStellarium) << "more than" << m_limits.clients
                                 << "clients: closing the one silent longest";
@@ -138,7 +137,7 @@ void StellariumServer::readFrom(QTcpSocket* socket) {
     if (client == nullptr) {
         return;
     }
-    client->lastHeardMs = m_clock.elapsed();
+    client->lastHeard = ++m_events;
     // At most the socket's read buffer per turn: the window's events come
     // between turns whatever a client sends.
     std::vector<stellarium::GotoMessage> gotos;

@@ -9,7 +9,6 @@
 #include "mount/target_entry.h"
 #include "remote/stellarium_protocol.h"
 
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QObject>
@@ -62,7 +61,9 @@ private:
     struct Client {
         QTcpSocket* socket = nullptr;
         stellarium::MessageReader reader;
-        qint64 lastHeardMs = 0;  // on m_clock: connected, or last bytes received
+        // When it connected or last sent something, in the order of such
+        // events: unlike a clock, never the same for two clients.
+        quint64 lastHeard = 0;
     };
 
     void acceptPending();
@@ -83,7 +84,7 @@ private:
     Limits m_limits;
     QTcpServer* m_server;
     QTimer m_ticks;
-    QElapsedTimer m_clock;
+    quint64 m_events = 0;
     std::vector<std::unique_ptr<Client>> m_clients;
 
     bool m_readingAsked = false;

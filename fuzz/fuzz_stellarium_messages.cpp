@@ -1,18 +1,12 @@
 // A client's stream read in arbitrary pieces, against a reference that reads
-// the whole stream message by message, and every goto's words against the
-// floating-point rounding (to nearest, ties to even) of value / 65536.
+// the whole stream message by message. (The conversion of the angles is
+// checked word by word against the codec in test_stellarium_protocol.)
 // Input: four bytes that choose the piece sizes, then the stream.
-#include <cmath>
-
 #include "fuzz_support.h"
 #include "remote/stellarium_protocol.h"
 
 using namespace morvane;
 using namespace morvane::stellarium;
-
-static std::uint16_t nearestWord(double value) {
-    return static_cast<std::uint16_t>(std::int64_t(std::nearbyint(value / 65536.0)) & 0xFFFF);
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -48,11 +42,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   "a stream is untrustworthy exactly when a LENGTH is out of bounds");
     fuzz::require(gotos == expected, "the gotos are those sent, in order");
     fuzz::require(reader.skipped() == skipped, "every other message is skipped");
-    for (const GotoMessage& g : gotos) {
-        const codec::TargetWords words = wordsForGoto(g);
-        fuzz::require(words.rightAscension == nearestWord(g.rightAscension) &&
-                          words.declination == nearestWord(g.declination),
-                      "a goto's words are its angles rounded to the nearest, ties to even");
-    }
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "operations/mount_session.h"
 #include "remote/alpaca_server.h"
+#include "remote/listen_failure.h"
+#include "remote/stellarium_server.h"
 #include "ui/prompter.h"
 
 #include <cstdio>
@@ -29,7 +31,18 @@ QStringList RemoteServers::start() {
             std::fprintf(stderr, "morvane-control: %s\n", qPrintable(m_alpaca->startLine()));
         }
     }
-    // The Stellarium server is started here when asked for.
+    if (m_options.stellarium.enabled && m_stellarium == nullptr) {
+        auto* server = new remote::StellariumServer(m_session, this);
+        if (const auto failure =
+                server->listen(m_options.stellarium.address, m_options.stellarium.port)) {
+            delete server;
+            failures << *failure;
+        } else {
+            m_stellarium = server;
+            std::fprintf(stderr, "morvane-control: Stellarium server listening on %s\n",
+                         qPrintable(remote::endpointText(server->address(), server->port())));
+        }
+    }
     return failures;
 }
 

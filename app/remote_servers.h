@@ -18,6 +18,9 @@ class MountSession;
 namespace alpaca {
 class AlpacaServer;
 }
+namespace remote {
+class StellariumServer;
+}
 }  // namespace morvane
 
 namespace morvane::app {
@@ -32,10 +35,14 @@ public:
     // Starts each server asked for. Returns what went wrong, one line each.
     QStringList start();
 
+    // The Stellarium server, once listening.
+    remote::StellariumServer* stellarium() const { return m_stellarium; }
+
 private:
     CommandLine m_options;
     operations::MountSession& m_session;
     alpaca::AlpacaServer* m_alpaca = nullptr;
+    remote::StellariumServer* m_stellarium = nullptr;
 };
 
 // Each failure on standard error and in a message box (through `prompter`).

@@ -231,14 +231,14 @@ bool polling(bench::SimulatorThread& simulator, Program& program, std::chrono::s
         }
     });
     const std::string span = std::to_string(duration.count()) + " s";
-    bench::reportFigure("6a. Alpaca RightAscension answer, median", bench::spreadOf(medians), "ms",
+    bench::reportFigure("7a. Alpaca RightAscension answer, median", bench::spreadOf(medians), "ms",
                         0, "record");
-    bench::reportFigure("6b. Alpaca RightAscension answer, p99", bench::spreadOf(p99s), "ms", 15,
+    bench::reportFigure("7b. Alpaca RightAscension answer, p99", bench::spreadOf(p99s), "ms", 15,
                         "<= 15 ms");
-    bench::reportFigure("6c. \"E\" a second at the mount", bench::spreadOf(queriesPerSecond), "/s",
-                        4, "<= 4 /s");
-    bench::reportFigure("6d. CPU serving 20 x 10/s, " + span, bench::spreadOf(cpuPercent), "%", 3,
-                        "< 3 % of a core");
+    bench::reportFigure("7c. Alpaca: \"E\" a second at the mount",
+                        bench::spreadOf(queriesPerSecond), "/s", 4, "<= 4 /s");
+    bench::reportFigure("7d. Alpaca: CPU serving 20 x 10/s, " + span, bench::spreadOf(cpuPercent),
+                        "%", 3, "< 3 % of a core");
     bench::note(
         "polling: %d clients x %lld/s; %d ticks skipped while an answer was due; closest "
         "two \"E\" %lld ms apart",
@@ -273,8 +273,8 @@ bool slewToFirstByte(bench::SimulatorThread& simulator, Program& program, int sa
         }
         bench::runFor(std::chrono::milliseconds(10 + (i * 7) % 20));
     }
-    bench::reportFigure("7. SlewToCoordinatesAsync to first byte", bench::spreadOf(times), "ms", 2,
-                        "< 2 ms");
+    bench::reportFigure("7e. Alpaca SlewToCoordinatesAsync to first byte", bench::spreadOf(times),
+                        "ms", 2, "< 2 ms");
     return true;
 }
 

@@ -211,12 +211,12 @@ bool traffic(std::chrono::seconds duration, int runs) {
     const double oneCount = 1.0 / static_cast<double>(duration.count());
     const double noneQueries = bench::spreadOf(queries[0]).median;
     const double noneBytes = bench::spreadOf(bytes[0]).median;
-    bench::reportFigure("7a. Stellarium, 30 clients: CPU" + length, bench::spreadOf(percents[1]),
+    bench::reportFigure("8a. Stellarium, 30 clients: CPU" + length, bench::spreadOf(percents[1]),
                         "%", 1.0, "< 1 % of a core");
-    bench::reportFigure("7b. Stellarium, 30 clients: \"E\" a second", bench::spreadOf(queries[1]),
+    bench::reportFigure("8b. Stellarium, 30 clients: \"E\" a second", bench::spreadOf(queries[1]),
                         "/s", noneQueries + oneCount,
                         "<= " + bench::number(noneQueries) + " + 1 count (none)");
-    bench::reportFigure("7c. Stellarium, 30 clients: bytes a second", bench::spreadOf(bytes[1]),
+    bench::reportFigure("8c. Stellarium, 30 clients: bytes a second", bench::spreadOf(bytes[1]),
                         "B/s", noneBytes + oneCount,
                         "<= " + bench::number(noneBytes) + " + 1 count (none)");
     bench::note("stellarium: with no client, the same window took %s %% of a core",
@@ -281,7 +281,7 @@ bool gotoToFirstByte(int samples, int warmUp) {
         std::fprintf(stderr, "goto: %s\n", qPrintable(prompter.messages.join('\n')));
         return false;
     }
-    bench::reportFigure("7d. Stellarium goto to first byte", bench::spreadOf(times), "ms", 2.0,
+    bench::reportFigure("8d. Stellarium goto to first byte", bench::spreadOf(times), "ms", 2.0,
                         "< 2 ms");
     bench::note("stellarium goto: %d samples left out, an arrival query went first", overtaken);
     return true;

@@ -347,6 +347,7 @@ void Form1::showTarget(char letter, const codec::SexagesimalEntry& entry) {
                                         &entry.sign,  &entry.degrees, &entry.arcminutes};
     for (int i = 0; i < 6; ++i) {
         boxes[i]->setText(QString::fromStdString(*texts[i]));
+        boxes[i]->setCursorPosition(0);  // the whole number first, not the last decimals
     }
 }
 

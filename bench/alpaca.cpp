@@ -14,6 +14,7 @@
 // MORVANE_BENCH_ALPACA_SECONDS (default 60) sets the polling run's length,
 // MORVANE_BENCH_SAMPLES (default 100) the slew samples.
 #include "bench/support/event_wait.h"
+#include "bench/support/processor_time.h"
 #include "bench/support/report.h"
 #include "bench/support/simulator_thread.h"
 
@@ -44,21 +45,6 @@ quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-// utime + stime of a process, from /proc/PID/stat.
-double processorSecondsOf(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) {
-        return -1;
-    }
-    return (fields[11].toDouble() + fields[12].toDouble()) /
-           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // One keep-alive HTTP client: a request at a time, the reply complete once
@@ -197,12 +183,12 @@ bool polling(bench::SimulatorThread& simulator, Program& program, std::chrono::s
     const int windows = static_cast<int>(std::max<long long>(1, duration / kWindow));
     for (int w = 0; w < windows; ++w) {
         const int queriesBefore = positionQueries(simulator);
-        const double cpuBefore = processorSecondsOf(program.process.processId());
+        const double cpuBefore = bench::processorSecondsOf(program.process.processId());
         const auto wallBefore = Clock::now();
         bench::runFor(std::chrono::duration_cast<std::chrono::milliseconds>(duration / windows));
         const double wall = bench::millisecondsBetween(wallBefore, Clock::now()) / 1000.0;
-        cpuPercent.push_back(100.0 * (processorSecondsOf(program.process.processId()) - cpuBefore) /
-                             wall);
+        cpuPercent.push_back(
+            100.0 * (bench::processorSecondsOf(program.process.processId()) - cpuBefore) / wall);
         queriesPerSecond.push_back((positionQueries(simulator) - queriesBefore) / wall);
         std::sort(windowTimes.begin(), windowTimes.end());
         medians.push_back(bench::quantile(windowTimes, 0.5));

@@ -7,6 +7,7 @@
 // MORVANE_BENCH_IDLE_SECONDS (default 60) sets each run's length,
 // MORVANE_BENCH_IDLE_RUNS (default 3) how many runs per case.
 #include "bench/support/event_wait.h"
+#include "bench/support/processor_time.h"
 #include "bench/support/report.h"
 #include "tests/support/recording_prompter.h"
 #include "ui/form1.h"
@@ -30,31 +31,6 @@ using namespace std::chrono_literals;
 namespace bench = morvane::bench;
 
 namespace {
-
-double processorSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// utime + stime of another process, from /proc/PID/stat.
-double processorSecondsOf(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    const QByteArray text = stat.readAll();
-    // Fields after the command name, which is in parentheses and may hold blanks.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) {
-        return -1;
-    }
-    const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
-    return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
-}
 
 // The simulator logs one line per command received, "<time> ms  <hex bytes>
 // <meaning>": how many of them are the query.
@@ -111,14 +87,15 @@ Run runCase(const Case& c, std::chrono::seconds duration) {
         bench::runFor(1500ms);
 
         const int queriesBefore = queriesIn(log, c.query);
-        const double simulatorBefore = processorSecondsOf(simulator.processId());
+        const double simulatorBefore = bench::processorSecondsOf(simulator.processId());
         const auto wallBefore = std::chrono::steady_clock::now();
-        const double cpuBefore = processorSeconds();
+        const double cpuBefore = bench::processorSeconds();
         bench::runFor(duration);
-        const double cpu = processorSeconds() - cpuBefore;
+        const double cpu = bench::processorSeconds() - cpuBefore;
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
-        const double simulatorCpu = processorSecondsOf(simulator.processId()) - simulatorBefore;
+        const double simulatorCpu =
+            bench::processorSecondsOf(simulator.processId()) - simulatorBefore;
         run.queries = queriesIn(log, c.query) - queriesBefore;
 
         if (!prompter.messages.isEmpty()) {

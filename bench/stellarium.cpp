@@ -13,6 +13,7 @@
 // (default 3) set the length and number of the processor-time runs,
 // MORVANE_BENCH_SAMPLES (default 100) the latency samples.
 #include "bench/support/event_wait.h"
+#include "bench/support/processor_time.h"
 #include "bench/support/report.h"
 #include "bench/support/simulator_thread.h"
 #include "operations/mount_session.h"
@@ -44,15 +45,6 @@ namespace bench = morvane::bench;
 namespace {
 
 constexpr int kClients = 30;
-
-double processorSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 struct Heard {
     qint64 bytes = 0;
@@ -162,9 +154,9 @@ Run runCase(int clients, std::chrono::seconds duration) {
 
         const Heard before = heardIn(log);
         const auto wallBefore = Clock::now();
-        const double cpuBefore = processorSeconds();
+        const double cpuBefore = bench::processorSeconds();
         bench::runFor(duration);
-        const double cpu = processorSeconds() - cpuBefore;
+        const double cpu = bench::processorSeconds() - cpuBefore;
         const double wall = std::chrono::duration<double>(Clock::now() - wallBefore).count();
         const Heard after = heardIn(log);
         if (!prompter.messages.isEmpty()) {

@@ -21,19 +21,6 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // The text with every blank, tab and line feed taken out: the parse ignores
 // them wherever they stand, so "1 2" is 12 and "& H1 0" is 16.
 std::string withoutBlanks(std::string_view text) {
@@ -212,6 +199,19 @@ std::string twoDigits(int value) {
 }
 
 }  // namespace
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
 
 double roundHalfEven(double x) {
     if (!std::isfinite(x)) {

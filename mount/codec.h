@@ -16,6 +16,9 @@ namespace morvane::codec {
 // Never fails.
 double lenientParse(std::string_view text);
 
+// The value of one hexadecimal digit (either case), or -1.
+int hexDigitValue(char c);
+
 // The nearest whole number, a value exactly halfway going to the even
 // neighbour, whatever the floating-point rounding mode is set to. Non-finite
 // values come back unchanged.

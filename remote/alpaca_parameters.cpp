@@ -1,24 +1,13 @@
 #include "remote/alpaca_parameters.h"
 
+#include "mount/codec.h"
+
 #include <charconv>
 #include <cmath>
 #include <system_error>
 
 namespace morvane::alpaca {
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 std::optional<std::string> decodeComponent(std::string_view text) {
     std::string decoded;
@@ -31,8 +20,8 @@ std::optional<std::string> decodeComponent(std::string_view text) {
             if (i + 2 >= text.size()) {
                 return std::nullopt;
             }
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
+            const int high = codec::hexDigitValue(text[i + 1]);
+            const int low = codec::hexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }

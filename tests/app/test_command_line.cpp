@@ -18,8 +18,8 @@ private slots:
                                 << "127.0.0.1:11111 - 0,0,0";
         QTest::newRow("port asks for it") << "--alpaca-port=8080"
                                           << "127.0.0.1:8080 - 0,0,0";
-        QTest::newRow("network") << "--alpaca-listen=0.0.0.0 --stellarium"
-                                 << "0.0.0.0:11111 127.0.0.1:10001 0,0,0";
+        QTest::newRow("another address") << "--alpaca-listen=::1 --stellarium"
+                                         << "::1:11111 127.0.0.1:10001 0,0,0";
         QTest::newRow("stellarium port") << "--stellarium-port=10002"
                                          << "- 127.0.0.1:10002 0,0,0";
         QTest::newRow("site") << "--site=51.5,-0.25,45"

@@ -19,13 +19,13 @@ RemoteServers::~RemoteServers() = default;
 QStringList RemoteServers::start() {
     QStringList failures;
     if (m_options.alpaca.enabled) {
-        alpaca::AlpacaSettings settings;
+        remote::AlpacaSettings settings;
         settings.address = m_options.alpaca.address;
         settings.port = m_options.alpaca.port;
         settings.discoveryPort = m_options.alpacaDiscoveryPort;
         settings.site = {m_options.site.latitude, m_options.site.longitude,
                          m_options.site.elevation};
-        m_alpaca = new alpaca::AlpacaServer(m_session, settings, this);
+        m_alpaca = new remote::AlpacaServer(m_session, settings, this);
         failures << m_alpaca->start();
         if (m_alpaca->isServing()) {
             std::fprintf(stderr, "morvane-control: %s\n", qPrintable(m_alpaca->startLine()));

@@ -15,12 +15,10 @@ class Prompter;
 namespace operations {
 class MountSession;
 }
-namespace alpaca {
-class AlpacaServer;
-}
 namespace remote {
+class AlpacaServer;
 class StellariumServer;
-}
+}  // namespace remote
 }  // namespace morvane
 
 namespace morvane::app {
@@ -41,7 +39,7 @@ public:
 private:
     CommandLine m_options;
     operations::MountSession& m_session;
-    alpaca::AlpacaServer* m_alpaca = nullptr;
+    remote::AlpacaServer* m_alpaca = nullptr;
     remote::StellariumServer* m_stellarium = nullptr;
 };
 

@@ -73,23 +73,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool badEscape = false;
     for (std::size_t p = input.find('%'); p != input.npos; p = input.find('%', p + 1))
         badEscape |= p + 2 >= input.size() || !isHex(input[p + 1]) || !isHex(input[p + 2]);
-    const auto form = alpaca::decodeForm(input);
+    const auto form = remote::decodeForm(input);
     fuzz::require(form.has_value() == !badEscape, "a form fails exactly on a broken escape");
     if (!form)
         return 0;
 
     std::string again;
-    for (const alpaca::Parameter& p : *form) {
+    for (const remote::Parameter& p : *form) {
         again += (again.empty() ? "" : "&") + encode(p.name) + "=" + encode(p.value);
 
-        const auto number = alpaca::parseNumber(p.value);
+        const auto number = remote::parseNumber(p.value);
         const auto want = referenceNumber(p.value);
         fuzz::require(number.has_value() == want.has_value() && (!number || *number == *want),
                       "a number is a plain decimal that fits a double, read as strtod does");
         std::string lower = p.value;
         for (char& c : lower)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const auto boolean = alpaca::parseBoolean(p.value);
+        const auto boolean = remote::parseBoolean(p.value);
         fuzz::require(boolean.has_value() == (lower == "true" || lower == "false") &&
                           (!boolean || *boolean == (lower == "true")),
                       "a boolean is true or false in any case");
@@ -98,21 +98,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t first = digits ? p.value.find_first_not_of('0') : 0;
         const bool fits = digits && (first == std::string::npos || p.value.size() - first <= 10) &&
                           std::strtoull(p.value.c_str(), nullptr, 10) <= 0xFFFFFFFFull;
-        const auto id = alpaca::parseUnsigned32(p.value);
+        const auto id = remote::parseUnsigned32(p.value);
         fuzz::require(
             id.has_value() == fits && (!id || *id == std::strtoull(p.value.c_str(), nullptr, 10)),
             "a transaction id is decimal digits up to 4294967295");
     }
-    const auto back = alpaca::decodeForm(again);
+    const auto back = remote::decodeForm(again);
     fuzz::require(back && back->size() == form->size(), "an encoded form decodes again");
     for (std::size_t i = 0; i < form->size(); ++i)
         fuzz::require((*back)[i].name == (*form)[i].name && (*back)[i].value == (*form)[i].value,
                       "to the same names and values");
 
     // GET finds names in any case, PUT exactly; the first of a name wins.
-    const auto get = alpaca::Parameters::fromForm(input, alpaca::NameMatch::AnyCase);
-    const auto put = alpaca::Parameters::fromForm(input, alpaca::NameMatch::Exact);
-    for (const alpaca::Parameter& p : *form) {
+    const auto get = remote::Parameters::fromForm(input, remote::NameMatch::AnyCase);
+    const auto put = remote::Parameters::fromForm(input, remote::NameMatch::Exact);
+    for (const remote::Parameter& p : *form) {
         std::string upper = p.name;
         for (char& c : upper)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

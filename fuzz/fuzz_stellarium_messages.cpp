@@ -6,22 +6,22 @@
 #include "remote/stellarium_protocol.h"
 
 using namespace morvane;
-using namespace morvane::stellarium;
+using namespace morvane::remote;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
     fuzz::Choices choices(fuzz::takeNumber(input, 4));
 
     // The reference; a message cut short at the end counts only when skipped.
-    std::vector<GotoMessage> expected;
+    std::vector<StellariumGoto> expected;
     std::uint64_t skipped = 0;
     bool trustworthy = true;
-    for (std::string_view stream = input; stream.size() >= kHeaderLength;) {
+    for (std::string_view stream = input; stream.size() >= kStellariumHeaderLength;) {
         std::string_view s = stream;
         const auto length = fuzz::takeNumber(s, 2);
-        const bool isGoto = length == kGotoLength && fuzz::takeNumber(s, 2) == 0;
-        trustworthy = length >= kHeaderLength && length <= kLongestMessage;
-        if (!trustworthy || (isGoto && stream.size() < kGotoLength)) {
+        const bool isGoto = length == kStellariumGotoLength && fuzz::takeNumber(s, 2) == 0;
+        trustworthy = length >= kStellariumHeaderLength && length <= kStellariumLongestMessage;
+        if (!trustworthy || (isGoto && stream.size() < kStellariumGotoLength)) {
             break;
         }
         if (isGoto) {
@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         stream.remove_prefix(std::min<std::size_t>(length, stream.size()));
     }
 
-    MessageReader reader;
-    std::vector<GotoMessage> gotos;
+    StellariumReader reader;
+    std::vector<StellariumGoto> gotos;
     for (std::string_view rest = input; !rest.empty();) {
         reader.read(choices.nextPiece(rest), gotos);
     }

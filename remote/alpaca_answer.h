@@ -7,7 +7,7 @@
 #include <QString>
 #include <functional>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 namespace error {
 inline constexpr int kNotImplemented = 0x400;
@@ -48,4 +48,4 @@ struct Answer {
 
 using Reply = std::function<void(const Answer&)>;
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

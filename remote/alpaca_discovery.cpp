@@ -4,7 +4,7 @@
 
 #include <QNetworkDatagram>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 namespace {
 
 const QByteArray kQuestion = QByteArrayLiteral("alpacadiscovery1");
@@ -35,4 +35,4 @@ void AlpacaDiscovery::answer() {
     }
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

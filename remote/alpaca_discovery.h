@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QUdpSocket>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 class AlpacaDiscovery : public QObject {
     Q_OBJECT
@@ -30,4 +30,4 @@ private:
     QByteArray m_reply;
 };
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -15,7 +15,7 @@
 // QT_LOGGING_RULES="morvane.alpaca.debug=true"
 Q_LOGGING_CATEGORY(lcAlpaca, "morvane.alpaca", QtInfoMsg)
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 namespace {
 
 using Status = QHttpServerResponder::StatusCode;
@@ -35,7 +35,7 @@ QByteArray shortened(const QByteArray& text) {
 
 // One request on its way to its reply.
 struct Pending {
-    QPointer<remote::HttpConnection> connection;
+    QPointer<HttpConnection> connection;
     quint64 ticket = 0;
     quint32 serverTransaction = 0;
 
@@ -98,9 +98,9 @@ AlpacaHttpServer::AlpacaHttpServer(AlpacaTelescope& telescope, SetupPageText set
     : QAbstractHttpServer(parent), m_telescope(telescope), m_setupPage(std::move(setupPage)) {}
 
 bool AlpacaHttpServer::listenOn(const QHostAddress& address, quint16 port,
-                                const remote::ConnectionLimits& limits,
-                                QAbstractSocket::SocketError* error, QString* errorText) {
-    auto* pool = new remote::HttpConnectionPool(limits, this);
+                                const ConnectionLimits& limits, QAbstractSocket::SocketError* error,
+                                QString* errorText) {
+    auto* pool = new HttpConnectionPool(limits, this);
     if (!pool->listen(address, port)) {
         *error = pool->serverError();
         *errorText = pool->errorString();
@@ -117,7 +117,7 @@ quint16 AlpacaHttpServer::port() const {
 }
 
 bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    auto* connection = qobject_cast<remote::HttpConnection*>(socket);
+    auto* connection = qobject_cast<HttpConnection*>(socket);
     if (connection == nullptr) {
         return false;  // not from our pool: cannot happen
     }
@@ -227,4 +227,4 @@ void AlpacaHttpServer::missingHandler(const QHttpServerRequest&, QTcpSocket*) {
     // handleRequest() takes every request.
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -14,7 +14,7 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcAlpaca)
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 class AlpacaTelescope;
 
@@ -29,7 +29,7 @@ public:
 
     // Listens through a pool bounded by `limits`. On failure the pool's
     // error and its text are given back.
-    bool listenOn(const QHostAddress& address, quint16 port, const remote::ConnectionLimits& limits,
+    bool listenOn(const QHostAddress& address, quint16 port, const ConnectionLimits& limits,
                   QAbstractSocket::SocketError* error, QString* errorText);
     quint16 port() const;
 
@@ -43,8 +43,8 @@ protected:
 private:
     AlpacaTelescope& m_telescope;
     SetupPageText m_setupPage;
-    remote::HttpConnectionPool* m_pool = nullptr;
+    HttpConnectionPool* m_pool = nullptr;
     quint32 m_transactions = 0;
 };
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -4,7 +4,7 @@
 #include <QSysInfo>
 #include <QUuid>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 namespace {
 
 // This program's own namespace for name-based UUIDs (chosen once, never
@@ -45,4 +45,4 @@ QString deviceUniqueId() {
     return uniqueIdForMachine(machine);
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -6,7 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 inline constexpr int kInterfaceVersion = 4;  // ITelescopeV4
 
@@ -19,4 +19,4 @@ QString programVersion();  // the application's version
 QString deviceUniqueId();
 QString uniqueIdForMachine(const QByteArray& machineId);
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

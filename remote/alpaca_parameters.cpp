@@ -6,7 +6,7 @@
 #include <cmath>
 #include <system_error>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 namespace {
 
 std::optional<std::string> decodeComponent(std::string_view text) {
@@ -196,4 +196,4 @@ Field<std::string> Parameters::text(std::string_view name) const {
                              [](const std::string& s) { return std::optional<std::string>(s); });
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 struct Parameter {
     std::string name;
@@ -75,4 +75,4 @@ private:
 // beyond ASCII become "?", and a long value is cut short with "...".
 std::string quotable(std::string_view value);
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

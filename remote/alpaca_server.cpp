@@ -7,7 +7,7 @@
 #include "remote/alpaca_identity.h"
 #include "remote/listen_failure.h"
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 AlpacaServer::AlpacaServer(operations::MountSession& session, AlpacaSettings settings,
                            QObject* parent)
@@ -30,7 +30,7 @@ QStringList AlpacaServer::start() {
     QString errorText;
     if (!m_http->listenOn(m_settings.address, m_settings.port, m_settings.limits, &error,
                           &errorText)) {
-        failures << remote::listenFailureText(
+        failures << listenFailureText(
             {QStringLiteral("The Alpaca server"), QStringLiteral("--alpaca-port"),
              QStringLiteral("--alpaca-listen")},
             m_settings.address, m_settings.port, error, errorText);
@@ -39,11 +39,11 @@ QStringList AlpacaServer::start() {
     m_serving = true;
     m_discovery = new AlpacaDiscovery(m_http->port(), this);
     if (!m_discovery->listen(m_settings.address, m_settings.discoveryPort)) {
-        failures << remote::listenFailureText({QStringLiteral("Alpaca discovery"),
-                                               QStringLiteral("--alpaca-discovery-port"),
-                                               QStringLiteral("--alpaca-listen")},
-                                              m_settings.address, m_settings.discoveryPort,
-                                              m_discovery->error(), m_discovery->errorString())
+        failures << listenFailureText({QStringLiteral("Alpaca discovery"),
+                                       QStringLiteral("--alpaca-discovery-port"),
+                                       QStringLiteral("--alpaca-listen")},
+                                      m_settings.address, m_settings.discoveryPort,
+                                      m_discovery->error(), m_discovery->errorString())
                         .replace(
                             QStringLiteral("The window works without it."),
                             QStringLiteral("Clients can still be pointed at %1.").arg(baseUrl()));
@@ -66,7 +66,7 @@ quint16 AlpacaServer::discoveryPort() const {
 }
 
 QString AlpacaServer::baseUrl() const {
-    return QStringLiteral("http://%1/").arg(remote::endpointText(m_settings.address, httpPort()));
+    return QStringLiteral("http://%1/").arg(endpointText(m_settings.address, httpPort()));
 }
 
 QString AlpacaServer::startLine() const {
@@ -76,7 +76,7 @@ QString AlpacaServer::startLine() const {
                        .arg(baseUrl());
     if (m_discovery) {
         line += QStringLiteral(", discovery on UDP %1")
-                    .arg(remote::endpointText(m_discovery->address(), m_discovery->port()));
+                    .arg(endpointText(m_discovery->address(), m_discovery->port()));
     }
     if (m_settings.address.isLoopback()) {
         line += QStringLiteral("; only this computer can reach it (--alpaca-listen opens it)");
@@ -117,4 +117,4 @@ QByteArray AlpacaServer::setupPage() const {
     return page.toUtf8();
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -14,7 +14,7 @@ namespace morvane::operations {
 class MountSession;
 }
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 class AlpacaDiscovery;
 class AlpacaHttpServer;
@@ -24,7 +24,7 @@ struct AlpacaSettings {
     quint16 port = 11111;           // 0: any free port (tests)
     quint16 discoveryPort = 32227;  // 0: any free port (tests)
     SiteLocation site;
-    remote::ConnectionLimits limits;
+    ConnectionLimits limits;
 };
 
 class AlpacaServer : public QObject {
@@ -58,4 +58,4 @@ private:
     bool m_serving = false;
 };
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -16,7 +16,7 @@
 #include <chrono>
 #include <cmath>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 namespace {
 
 using Handler = std::function<void(AlpacaTelescope&, const Parameters&, const Reply&)>;
@@ -637,4 +637,4 @@ void AlpacaTelescope::deviceState(const Reply& reply) {
         });
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -22,7 +22,7 @@ struct PositionSample;
 }  // namespace operations
 }  // namespace morvane
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 struct SiteLocation {
     double latitude = 0.0;   // degrees, north positive
@@ -78,4 +78,4 @@ private:
     std::vector<std::function<void(const operations::PositionSample&)>> m_positionWaiters;
 };
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <ctime>
 
-namespace morvane::alpaca {
+namespace morvane::remote {
 
 double localApparentSiderealTime(std::chrono::system_clock::time_point utc, double eastLongitude) {
     using namespace std::chrono;
@@ -40,4 +40,4 @@ double localApparentSiderealTime(std::chrono::system_clock::time_point utc, doub
     return hours < 24.0 ? hours : 0.0;
 }
 
-}  // namespace morvane::alpaca
+}  // namespace morvane::remote

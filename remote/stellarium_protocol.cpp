@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace morvane::stellarium {
+namespace morvane::remote {
 namespace {
 
 std::uint64_t littleEndian(const unsigned char* bytes, std::size_t count) {
@@ -49,7 +49,7 @@ std::optional<std::uint16_t> hexWord(std::string_view digits) {
 
 }  // namespace
 
-bool MessageReader::read(std::string_view bytes, std::vector<GotoMessage>& gotos) {
+bool StellariumReader::read(std::string_view bytes, std::vector<StellariumGoto>& gotos) {
     const auto* next = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t left = bytes.size();
     while (m_trustworthy && left > 0) {
@@ -61,7 +61,8 @@ bool MessageReader::read(std::string_view bytes, std::vector<GotoMessage>& gotos
             continue;
         }
         // The header, then (for a goto) the rest of the message.
-        const std::size_t wanted = (m_expected == 0 ? kHeaderLength : m_expected) - m_filled;
+        const std::size_t wanted =
+            (m_expected == 0 ? kStellariumHeaderLength : m_expected) - m_filled;
         const std::size_t taken = std::min(wanted, left);
         std::copy_n(next, taken, m_message.begin() + static_cast<std::ptrdiff_t>(m_filled));
         m_filled += taken;
@@ -73,16 +74,16 @@ bool MessageReader::read(std::string_view bytes, std::vector<GotoMessage>& gotos
         if (m_expected == 0) {
             const auto length = static_cast<std::size_t>(littleEndian(&m_message[0], 2));
             const auto type = littleEndian(&m_message[2], 2);
-            if (length < kHeaderLength || length > kLongestMessage) {
+            if (length < kStellariumHeaderLength || length > kStellariumLongestMessage) {
                 m_trustworthy = false;
                 break;
             }
-            if (length == kGotoLength && type == 0) {
-                m_expected = kGotoLength;
+            if (length == kStellariumGotoLength && type == 0) {
+                m_expected = kStellariumGotoLength;
                 continue;
             }
             ++m_skipped;
-            m_toSkip = length - kHeaderLength;
+            m_toSkip = length - kStellariumHeaderLength;
             m_filled = 0;
             continue;
         }
@@ -95,10 +96,10 @@ bool MessageReader::read(std::string_view bytes, std::vector<GotoMessage>& gotos
     return m_trustworthy;
 }
 
-PositionMessage positionMessage(std::int64_t timeMicroseconds, std::uint32_t rightAscension,
-                                std::int32_t declination, std::int32_t status) {
-    PositionMessage message{};
-    putLittleEndian(&message[0], kPositionLength, 2);
+StellariumPosition stellariumPosition(std::int64_t timeMicroseconds, std::uint32_t rightAscension,
+                                      std::int32_t declination, std::int32_t status) {
+    StellariumPosition message{};
+    putLittleEndian(&message[0], kStellariumPositionLength, 2);
     putLittleEndian(&message[2], 0, 2);
     putLittleEndian(&message[4], static_cast<std::uint64_t>(timeMicroseconds), 8);
     putLittleEndian(&message[12], rightAscension, 4);
@@ -115,7 +116,7 @@ std::uint16_t declinationWord(std::int32_t declination) {
     return roundedWord(static_cast<std::uint32_t>(declination));
 }
 
-codec::TargetWords wordsForGoto(const GotoMessage& message) {
+codec::TargetWords wordsForGoto(const StellariumGoto& message) {
     return {rightAscensionWord(message.rightAscension), declinationWord(message.declination)};
 }
 
@@ -139,4 +140,4 @@ std::optional<codec::TargetWords> wordsFromPositionReply(std::string_view reply)
     return codec::TargetWords{*ra, *dec};
 }
 
-}  // namespace morvane::stellarium
+}  // namespace morvane::remote

@@ -13,47 +13,47 @@
 #include <string_view>
 #include <vector>
 
-namespace morvane::stellarium {
+namespace morvane::remote {
 
 // Every message begins with LENGTH (u16, the whole message) and TYPE (u16).
-inline constexpr std::size_t kHeaderLength = 4;
+inline constexpr std::size_t kStellariumHeaderLength = 4;
 // Longer than anything the protocol has: a stream that announces more has
 // lost its framing (or never had any) and cannot be trusted.
-inline constexpr std::size_t kLongestMessage = 256;
+inline constexpr std::size_t kStellariumLongestMessage = 256;
 // Client to server: LENGTH 20, TYPE 0, TIME i64, RA u32, DEC s32.
-inline constexpr std::size_t kGotoLength = 20;
+inline constexpr std::size_t kStellariumGotoLength = 20;
 // Server to client: LENGTH 24, TYPE 0, TIME i64, RA u32, DEC s32, STATUS s32.
-inline constexpr std::size_t kPositionLength = 24;
+inline constexpr std::size_t kStellariumPositionLength = 24;
 
 // One turn is 2^32 in both: RA 0x80000000 is 12 h, DEC 0x40000000 is +90
 // degrees and -0x40000000 is -90 degrees.
-inline constexpr std::int32_t kNorthPole = 0x40000000;
+inline constexpr std::int32_t kStellariumNorthPole = 0x40000000;
 
-struct GotoMessage {
+struct StellariumGoto {
     std::int64_t time = 0;  // microseconds since 1970, UTC (the client's clock)
     std::uint32_t rightAscension = 0;
     std::int32_t declination = 0;
-    bool operator==(const GotoMessage&) const = default;
+    bool operator==(const StellariumGoto&) const = default;
 };
 
 // Reads a client's stream as it arrives, in pieces of any size. Holds at most
 // one goto message's bytes: a message of any other LENGTH or TYPE is skipped
 // by its LENGTH as it passes, without being kept.
-class MessageReader {
+class StellariumReader {
 public:
     // Reads `bytes`; every goto completed is appended to `gotos`, in order.
     // A message cut short waits for the rest in the next piece. Returns false
-    // once a LENGTH below 4 or above kLongestMessage has been seen: the
+    // once a LENGTH below 4 or above kStellariumLongestMessage has been seen: the
     // stream cannot be trusted, the connection should be closed, and nothing
     // more is read.
-    bool read(std::string_view bytes, std::vector<GotoMessage>& gotos);
+    bool read(std::string_view bytes, std::vector<StellariumGoto>& gotos);
 
     bool trustworthy() const { return m_trustworthy; }
     // Messages skipped so far (whole or still passing).
     std::uint64_t skipped() const { return m_skipped; }
 
 private:
-    std::array<unsigned char, kGotoLength> m_message{};
+    std::array<unsigned char, kStellariumGotoLength> m_message{};
     std::size_t m_filled = 0;    // bytes of m_message held
     std::size_t m_toSkip = 0;    // bytes still to pass of a skipped message
     std::size_t m_expected = 0;  // LENGTH of the message being held (0: header not yet read)
@@ -62,9 +62,9 @@ private:
 };
 
 // The 24-byte position message, STATUS 0.
-using PositionMessage = std::array<char, kPositionLength>;
-PositionMessage positionMessage(std::int64_t timeMicroseconds, std::uint32_t rightAscension,
-                                std::int32_t declination, std::int32_t status = 0);
+using StellariumPosition = std::array<char, kStellariumPositionLength>;
+StellariumPosition stellariumPosition(std::int64_t timeMicroseconds, std::uint32_t rightAscension,
+                                      std::int32_t declination, std::int32_t status = 0);
 
 // The mount's 16-bit words for a Stellarium angle, rounding to the nearest
 // word with ties to the even word, exactly as the codec rounds the same
@@ -91,7 +91,7 @@ PositionMessage positionMessage(std::int64_t timeMicroseconds, std::uint32_t rig
 // remainder above 0x8000, or exactly 0x8000 with an odd quotient, adds one.
 std::uint16_t rightAscensionWord(std::uint32_t rightAscension);
 std::uint16_t declinationWord(std::int32_t declination);
-codec::TargetWords wordsForGoto(const GotoMessage& message);
+codec::TargetWords wordsForGoto(const StellariumGoto& message);
 
 // And back, for the position message: the word's own angle, exact.
 std::uint32_t rightAscensionFromWord(std::uint16_t word);  // word * 65536
@@ -101,4 +101,4 @@ std::int32_t declinationFromWord(std::uint16_t word);      // signed word * 6553
 // comma, four hex digits, the terminator. Anything else is no position.
 std::optional<codec::TargetWords> wordsFromPositionReply(std::string_view reply);
 
-}  // namespace morvane::stellarium
+}  // namespace morvane::remote

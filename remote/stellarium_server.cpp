@@ -140,7 +140,7 @@ void StellariumServer::readFrom(QTcpSocket* socket) {
     client->lastHeard = ++m_events;
     // At most the socket's read buffer per turn: the window's events come
     // between turns whatever a client sends.
-    std::vector<stellarium::GotoMessage> gotos;
+    std::vector<StellariumGoto> gotos;
     const std::uint64_t skippedBefore = client->reader.skipped();
     char bytes[1024];
     bool trustworthy = true;
@@ -161,11 +161,10 @@ void StellariumServer::readFrom(QTcpSocket* socket) {
     }
 }
 
-void StellariumServer::takeGoto(const stellarium::GotoMessage& message) {
+void StellariumServer::takeGoto(const StellariumGoto& message) {
     qCDebug(lcStellarium) << "goto RA" << Qt::hex << message.rightAscension << "DEC"
                           << message.declination << Qt::dec << "time" << message.time;
-    if (message.declination > stellarium::kNorthPole ||
-        message.declination < -stellarium::kNorthPole) {
+    if (message.declination > kStellariumNorthPole || message.declination < -kStellariumNorthPole) {
         qCDebug(lcStellarium) << "goto refused: declination beyond the poles";
         return;
     }
@@ -173,7 +172,7 @@ void StellariumServer::takeGoto(const stellarium::GotoMessage& message) {
         refuseWhileClosed();
         return;
     }
-    const codec::TargetWords words = stellarium::wordsForGoto(message);
+    const codec::TargetWords words = wordsForGoto(message);
     if (m_gotoInFlight) {
         // Only the latest waits: a burst of gotos costs one command on the
         // wire after the one under way, however long the burst.
@@ -252,17 +251,16 @@ void StellariumServer::sendPosition(const operations::PositionSample& sample) {
     if (!sample.ok() || !m_session.isOpen() || sample.takenAtMs == m_lastSentReading) {
         return;  // nothing new to say: a failed or an old reading is not a position
     }
-    const auto words = stellarium::wordsFromPositionReply(
+    const auto words = wordsFromPositionReply(
         std::string_view(sample.reply.constData(), std::size_t(sample.reply.size())));
     if (!words) {
         qCDebug(lcStellarium) << "no position in the reply" << sample.reply;
         return;
     }
     m_lastSentReading = sample.takenAtMs;
-    const stellarium::PositionMessage message =
-        stellarium::positionMessage(readingTimeMicroseconds(m_session.readings(), sample),
-                                    stellarium::rightAscensionFromWord(words->rightAscension),
-                                    stellarium::declinationFromWord(words->declination));
+    const StellariumPosition message = stellariumPosition(
+        readingTimeMicroseconds(m_session.readings(), sample),
+        rightAscensionFromWord(words->rightAscension), declinationFromWord(words->declination));
     int sent = 0;
     for (const auto& client : m_clients) {
         // A client that does not read loses messages, not memory.

@@ -37,7 +37,7 @@ public:
         int clients = 32;  // beyond this the longest-idle client makes room
         // Position messages not yet taken by a client's socket beyond which
         // the next ones are dropped for it rather than queued.
-        qint64 unsentBytes = 4 * qint64(stellarium::kPositionLength);
+        qint64 unsentBytes = 4 * qint64(kStellariumPositionLength);
         qint64 inputBytes = 4096;  // read from a client's socket at most, per turn
         std::chrono::milliseconds interval{1000};
         // A reading this recent (the window's readout, an Alpaca client's)
@@ -60,7 +60,7 @@ public:
 private:
     struct Client {
         QTcpSocket* socket = nullptr;
-        stellarium::MessageReader reader;
+        StellariumReader reader;
         // When it connected or last sent something, in the order of such
         // events: unlike a clock, never the same for two clients.
         quint64 lastHeard = 0;
@@ -75,7 +75,7 @@ private:
     void tick();
     void sendPosition(const operations::PositionSample& sample);
 
-    void takeGoto(const stellarium::GotoMessage& message);
+    void takeGoto(const StellariumGoto& message);
     void sendGoto(codec::TargetWords words);
     void gotoDone(const ExchangeResult& result);
     void refuseWhileClosed();

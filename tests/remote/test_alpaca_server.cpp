@@ -57,9 +57,9 @@ private:
     QList<sim::LogEntry> logOf(char lead) const;
 
     WindowOnSimulator w;
-    std::unique_ptr<alpaca::AlpacaServer> server;
+    std::unique_ptr<remote::AlpacaServer> server;
     QNetworkAccessManager nam;
-    alpaca::AlpacaSettings settings;
+    remote::AlpacaSettings settings;
 };
 
 void TestAlpacaServer::init() {
@@ -68,7 +68,7 @@ void TestAlpacaServer::init() {
     w.sim->setSlewRate(90);
     settings.port = 0;
     settings.discoveryPort = 0;
-    server = std::make_unique<alpaca::AlpacaServer>(w.window->session(), settings);
+    server = std::make_unique<remote::AlpacaServer>(w.window->session(), settings);
     QCOMPARE(server->start(), QStringList());
 }
 
@@ -267,7 +267,7 @@ void TestAlpacaServer::discoveryOnLoopback() {
              server->httpPort());
     // The management API names the device the same way every time.
     const QJsonValue devices = call("GET", "/management/v1/configureddevices").json.value("Value");
-    QCOMPARE(devices[0]["UniqueID"].toString(), alpaca::deviceUniqueId());
+    QCOMPARE(devices[0]["UniqueID"].toString(), remote::deviceUniqueId());
     QVERIFY(!client.hasPendingDatagrams());  // the wrong question went unanswered
 }
 

@@ -7,7 +7,7 @@
 #include <QtTest/QtTest>
 
 using namespace morvane;
-using namespace morvane::stellarium;
+using namespace morvane::remote;
 
 class TestStellariumProtocol : public QObject {
     Q_OBJECT

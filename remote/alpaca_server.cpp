@@ -88,7 +88,7 @@ QByteArray AlpacaServer::setupPage() const {
     const auto html = [](const QString& text) { return text.toHtmlEscaped(); };
     const QString port = m_session.link().portDescription();
     const QString state = m_session.isOpen() ? QStringLiteral("open") : QStringLiteral("closed");
-    const SiteLocation site = m_telescope->site();
+    const operations::Site site = m_telescope->site();
     QString page =
         QStringLiteral(
             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"

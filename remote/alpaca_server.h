@@ -23,7 +23,7 @@ struct AlpacaSettings {
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = 11111;           // 0: any free port (tests)
     quint16 discoveryPort = 32227;  // 0: any free port (tests)
-    SiteLocation site;
+    operations::Site site;
     ConnectionLimits limits;
 };
 

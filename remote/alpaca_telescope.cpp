@@ -7,7 +7,6 @@
 #include "operations/mount_session.h"
 #include "operations/position_readings.h"
 #include "remote/alpaca_identity.h"
-#include "remote/sidereal_time.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -94,8 +93,16 @@ QString utcNow() {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
-double siderealTime(const SiteLocation& site) {
-    return localApparentSiderealTime(std::chrono::system_clock::now(), site.longitude);
+double siderealTime(const operations::Site& site) {
+    return operations::localApparentSiderealTime(std::chrono::system_clock::now(), site.longitude);
+}
+
+// Where the mount points, in the site's sky as of now.
+operations::Horizontal horizontalOf(const operations::PositionSample& sample,
+                                    const operations::Site& site) {
+    return operations::horizontalFromJ2000(
+        {sample.rightAscensionHours(), sample.declinationDegrees()}, site,
+        std::chrono::system_clock::now());
 }
 
 }  // namespace
@@ -113,8 +120,8 @@ struct TelescopeMembers {
         return nullptr;
     }
 
-    static Handler site(double SiteLocation::*field, const char* name, double least, double most,
-                        const QString& unit, bool put) {
+    static Handler site(double operations::Site::*field, const char* name, double least,
+                        double most, const QString& unit, bool put) {
         if (!put) {
             return [field](AlpacaTelescope& t, const Parameters&, const Reply& reply) {
                 reply(Answer::ok(t.m_site.*field));
@@ -159,7 +166,7 @@ struct TelescopeMembers {
             const auto degrees =
                 numberIn(p, "Declination", -90, 90, false, QStringLiteral("degrees"), reply);
             if (degrees) {
-                t.sendTarget(letter, *hours, *degrees, reply);
+                t.sendTarget(letter, {*hours, *degrees}, false, reply);
             }
         };
     }
@@ -175,7 +182,7 @@ struct TelescopeMembers {
                                                        : QStringLiteral("TargetDeclination"))));
                 return;
             }
-            t.sendTarget(letter, *t.m_targetRightAscension, *t.m_targetDeclination, reply);
+            t.sendTarget(letter, {*t.m_targetRightAscension, *t.m_targetDeclination}, false, reply);
         };
     }
 };
@@ -258,10 +265,10 @@ const std::vector<Member>& TelescopeMembers::all() {
         for (const char* can :
              {"CanFindHome", "CanPark", "CanPulseGuide", "CanSetDeclinationRate",
               "CanSetGuideRates", "CanSetPark", "CanSetPierSide", "CanSetRightAscensionRate",
-              "CanSlew", "CanSlewAltAz", "CanSlewAltAzAsync", "CanSyncAltAz", "CanUnpark"}) {
+              "CanSlew", "CanSlewAltAz", "CanSyncAltAz", "CanUnpark"}) {
             add(can, get, false, constant(false));
         }
-        for (const char* can : {"CanSetTracking", "CanSlewAsync", "CanSync"}) {
+        for (const char* can : {"CanSetTracking", "CanSlewAltAzAsync", "CanSlewAsync", "CanSync"}) {
             add(can, get, false, constant(true));
         }
         add("CanMoveAxis", get, false, [](AlpacaTelescope&, const Parameters& p, const Reply& r) {
@@ -299,13 +306,22 @@ const std::vector<Member>& TelescopeMembers::all() {
         add("DeclinationRate", get, 0.0, constant(0.0));
         cannot("RightAscensionRate", put, {}, "offset its right ascension rate");
         cannot("DeclinationRate", put, {}, "offset its declination rate");
-        cannot("Altitude", get, 0.0, "report altitude");
-        cannot("Azimuth", get, 0.0, "report azimuth");
+        add("Altitude", get, 0.0, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
+            t.readPosition(r, [site = t.m_site](const operations::PositionSample& s) {
+                return QJsonValue(horizontalOf(s, site).altitude);
+            });
+        });
+        add("Azimuth", get, 0.0, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
+            t.readPosition(r, [site = t.m_site](const operations::PositionSample& s) {
+                return QJsonValue(horizontalOf(s, site).azimuth);
+            });
+        });
         cannot("AlignmentMode", get, 0, "report its alignment mode");
         cannot("ApertureArea", get, 0.0, "report its aperture");
         cannot("ApertureDiameter", get, 0.0, "report its aperture");
         cannot("FocalLength", get, 0.0, "report its focal length");
-        cannot("DoesRefraction", get, false, "correct for refraction");
+        // Altitude and azimuth are the geometric ones: no refraction.
+        add("DoesRefraction", get, false, constant(false));
         cannot("DoesRefraction", put, {}, "correct for refraction");
         cannot("GuideRateDeclination", get, 0.0, "pulse guide");
         cannot("GuideRateDeclination", put, {}, "pulse guide");
@@ -344,17 +360,19 @@ const std::vector<Member>& TelescopeMembers::all() {
 
         // Site and time.
         add("SiteLatitude", get, 0.0,
-            site(&SiteLocation::latitude, "SiteLatitude", -90, 90, degrees, get));
+            site(&operations::Site::latitude, "SiteLatitude", -90, 90, degrees, get));
         add("SiteLatitude", put, {},
-            site(&SiteLocation::latitude, "SiteLatitude", -90, 90, degrees, put));
+            site(&operations::Site::latitude, "SiteLatitude", -90, 90, degrees, put));
         add("SiteLongitude", get, 0.0,
-            site(&SiteLocation::longitude, "SiteLongitude", -180, 180, degrees, get));
+            site(&operations::Site::longitude, "SiteLongitude", -180, 180, degrees, get));
         add("SiteLongitude", put, {},
-            site(&SiteLocation::longitude, "SiteLongitude", -180, 180, degrees, put));
+            site(&operations::Site::longitude, "SiteLongitude", -180, 180, degrees, put));
         add("SiteElevation", get, 0.0,
-            site(&SiteLocation::elevation, "SiteElevation", -300, 10000, QStringLiteral("m"), get));
+            site(&operations::Site::elevation, "SiteElevation", -300, 10000, QStringLiteral("m"),
+                 get));
         add("SiteElevation", put, {},
-            site(&SiteLocation::elevation, "SiteElevation", -300, 10000, QStringLiteral("m"), put));
+            site(&operations::Site::elevation, "SiteElevation", -300, 10000, QStringLiteral("m"),
+                 put));
         add("SiderealTime", get, 0.0, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
             r(Answer::ok(siderealTime(t.m_site)));
         });
@@ -385,8 +403,19 @@ const std::vector<Member>& TelescopeMembers::all() {
         add("SyncToTarget", put, {}, toTarget(operations::kSyncLetter));
         cannot("SlewToCoordinates", put, {}, "slew synchronously (use SlewToCoordinatesAsync)");
         cannot("SlewToTarget", put, {}, "slew synchronously (use SlewToTargetAsync)");
-        cannot("SlewToAltAz", put, {}, "slew to altitude and azimuth");
-        cannot("SlewToAltAzAsync", put, {}, "slew to altitude and azimuth");
+        cannot("SlewToAltAz", put, {}, "slew synchronously (use SlewToAltAzAsync)");
+        add("SlewToAltAzAsync", put, {},
+            [degrees](AlpacaTelescope& t, const Parameters& p, const Reply& r) {
+                const auto azimuth = numberIn(p, "Azimuth", 0, 360, true, degrees, r);
+                const auto altitude =
+                    azimuth ? numberIn(p, "Altitude", -90, 90, false, degrees, r) : std::nullopt;
+                if (altitude) {
+                    t.sendTarget(operations::kGotoLetter,
+                                 operations::j2000FromHorizontal({*azimuth, *altitude}, t.m_site,
+                                                                 std::chrono::system_clock::now()),
+                                 true, r);
+                }
+            });
         cannot("SyncToAltAz", put, {}, "sync on altitude and azimuth");
         cannot("AbortSlew", put, {}, "abort a slew");
         cannot("FindHome", put, {}, "find its home position");
@@ -400,7 +429,7 @@ const std::vector<Member>& TelescopeMembers::all() {
     return members;
 }
 
-AlpacaTelescope::AlpacaTelescope(operations::MountSession& session, SiteLocation site,
+AlpacaTelescope::AlpacaTelescope(operations::MountSession& session, operations::Site site,
                                  QObject* parent)
     : QObject(parent), m_session(session), m_site(site) {}
 
@@ -537,32 +566,42 @@ void AlpacaTelescope::readPosition(
     m_positionWaiters.push_back(answer);
 }
 
-void AlpacaTelescope::sendTarget(char letter, double hours, double degrees, const Reply& reply) {
+void AlpacaTelescope::sendTarget(char letter, operations::Equatorial target, bool altAz,
+                                 const Reply& reply) {
     if (!requireOpen(reply)) {
         return;
     }
     const bool slew = letter == operations::kGotoLetter;
     const QString verb = slew ? QStringLiteral("slew") : QStringLiteral("sync");
-    if (!m_session.tracking()) {
+    if (altAz && m_session.tracking()) {
+        reply(Answer::error(error::kInvalidOperation,
+                            QStringLiteral("Tracking is on: a slew to altitude and azimuth is "
+                                           "for a mount that stays there. Set Tracking to false "
+                                           "first.")));
+        return;
+    }
+    if (!altAz && !m_session.tracking()) {
         reply(Answer::error(error::kInvalidOperation,
                             QStringLiteral("Tracking is off: the mount cannot %1 to equatorial "
                                            "coordinates. Set Tracking to true first.")
                                 .arg(verb)));
         return;
     }
-    const auto words = codec::wordsForAngles(hours, degrees);
+    const auto words = codec::wordsForAngles(target.rightAscension, target.declination);
     if (!words) {
         reply(Answer::error(error::kInvalidValue,
                             QStringLiteral("RightAscension %1 and Declination %2 cannot be "
                                            "sent to the mount.")
-                                .arg(number(hours), number(degrees))));
+                                .arg(number(target.rightAscension), number(target.declination))));
         return;
     }
     if (!admit(reply)) {
         return;
     }
-    m_targetRightAscension = hours;
-    m_targetDeclination = degrees;
+    if (!altAz) {
+        m_targetRightAscension = target.rightAscension;
+        m_targetDeclination = target.declination;
+    }
     if (slew) {
         ++m_slewsBeingSent;  // Slewing reads true from now on
     }
@@ -620,10 +659,12 @@ void AlpacaTelescope::deviceState(const Reply& reply) {
                                    {QLatin1String("Value"), value}};
             };
             QJsonArray state{item("AtHome", false), item("AtPark", false)};
+            const QJsonArray place = position.value.toArray();
             if (position.errorNumber == 0) {
-                const QJsonArray pair = position.value.toArray();
-                state.append(item("Declination", pair.at(1)));
-                state.append(item("RightAscension", pair.at(0)));
+                state.append(item("Altitude", place.at(2)));
+                state.append(item("Azimuth", place.at(3)));
+                state.append(item("Declination", place.at(1)));
+                state.append(item("RightAscension", place.at(0)));
             }
             state.append(item("SiderealTime", siderealTime(self->m_site)));
             state.append(item("Slewing", self->slewing()));
@@ -632,8 +673,10 @@ void AlpacaTelescope::deviceState(const Reply& reply) {
             state.append(item("TimeStamp", utcNow()));
             reply(Answer::ok(state));
         },
-        [](const operations::PositionSample& s) {
-            return QJsonArray{s.rightAscensionHours(), s.declinationDegrees()};
+        [site = m_site](const operations::PositionSample& s) {
+            const operations::Horizontal sky = horizontalOf(s, site);
+            return QJsonArray{s.rightAscensionHours(), s.declinationDegrees(), sky.altitude,
+                              sky.azimuth};
         });
 }
 

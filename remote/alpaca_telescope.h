@@ -4,6 +4,7 @@
 // once from a position reading fresh enough.
 #pragma once
 
+#include "operations/sky_position.h"
 #include "remote/alpaca_answer.h"
 #include "remote/alpaca_parameters.h"
 
@@ -24,12 +25,6 @@ struct PositionSample;
 
 namespace morvane::remote {
 
-struct SiteLocation {
-    double latitude = 0.0;   // degrees, north positive
-    double longitude = 0.0;  // degrees, east positive
-    double elevation = 0.0;  // metres
-};
-
 class AlpacaTelescope : public QObject {
     Q_OBJECT
 public:
@@ -37,7 +32,7 @@ public:
     // busy rather than queued behind them.
     static constexpr int kMaximumWaitingExchanges = 8;
 
-    AlpacaTelescope(operations::MountSession& session, SiteLocation site,
+    AlpacaTelescope(operations::MountSession& session, operations::Site site,
                     QObject* parent = nullptr);
 
     // Whether `member` (lower case, as in the path) exists for this method.
@@ -47,7 +42,7 @@ public:
     void call(const QString& member, bool put, const Parameters& parameters, const Reply& reply);
 
     int waitingExchanges() const { return m_waitingExchanges; }
-    SiteLocation site() const { return m_site; }
+    operations::Site site() const { return m_site; }
     bool slewing() const;
     QString portDescription() const;
 
@@ -64,13 +59,16 @@ private:
     void putConnected(bool on, const Reply& reply);
     void readPosition(const Reply& reply,
                       std::function<QJsonValue(const operations::PositionSample&)> valueOf);
-    void sendTarget(char letter, double hours, double degrees, const Reply& reply);
+    // A goto or a sync to a J2000 target, or (`altAz`) a goto to where an
+    // altitude and azimuth stand now: that one leaves the targets as they
+    // are and wants tracking off, as the standard has it.
+    void sendTarget(char letter, operations::Equatorial target, bool altAz, const Reply& reply);
     void setTracking(const Parameters& parameters, const Reply& reply);
     void gotoEast(const Reply& reply);
     void deviceState(const Reply& reply);
 
     operations::MountSession& m_session;
-    SiteLocation m_site;
+    operations::Site m_site;
     std::optional<double> m_targetRightAscension;
     std::optional<double> m_targetDeclination;
     int m_waitingExchanges = 0;

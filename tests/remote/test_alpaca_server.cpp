@@ -68,6 +68,7 @@ void TestAlpacaServer::init() {
     w.sim->setSlewRate(90);
     settings.port = 0;
     settings.discoveryPort = 0;
+    settings.site = {-33.87, 151.21, 58};
     server = std::make_unique<remote::AlpacaServer>(w.window->session(), settings);
     QCOMPARE(server->start(), QStringList());
 }
@@ -158,6 +159,12 @@ void TestAlpacaServer::connectReadSlewSyncTrack() {
     QCOMPARE(call("GET", "tracking").json.value("Value"), QJsonValue(false));
     QCOMPARE(logOf('T').size(), 3);  // each switch sent once
 
+    // Altitude and azimuth: a slew to them (tracking off) reads back.
+    QCOMPARE(call("PUT", "slewtoaltazasync", "Azimuth=120&Altitude=35").number("ErrorNumber"), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(call("GET", "slewing").json.value("Value"), QJsonValue(false), 8000);
+    QVERIFY(qAbs(call("GET", "altitude").number("Value") - 35) < 0.1);
+    QVERIFY(qAbs(call("GET", "azimuth").number("Value") - 120) < 0.1);
+
     // Goto East as an action.
     QCOMPARE(call("PUT", "action", "Action=gotoeast&Parameters=").number("ErrorNumber"), 0);
     QVERIFY(w.sim->received().endsWith("B0000,0000"));
@@ -191,6 +198,9 @@ void TestAlpacaServer::errors_data() {
                                   << 200 << 0x500 << "The mount did not answer on Port 1 (%1)";
     QTest::newRow("target not set") << true << QByteArray("PUT") << "synctotarget" << QByteArray()
                                     << 200 << 0x402 << "TargetRightAscension has not been set.";
+    QTest::newRow("altitude slew while tracking")
+        << true << QByteArray("PUT") << "slewtoaltazasync" << QByteArray("Azimuth=0&Altitude=9")
+        << 200 << 0x40B << "Tracking is on: a slew to altitude and azimuth";
     QTest::newRow("UTCDate") << true << QByteArray("PUT") << "utcdate"
                              << QByteArray("UTCDate=2030-01-01T00:00:00Z") << 200 << 0x400
                              << "Setting UTCDate is not offered";

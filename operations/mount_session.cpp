@@ -9,6 +9,7 @@
 
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 namespace morvane::operations {
 namespace {
@@ -23,7 +24,19 @@ MountSession::MountSession(QObject* parent)
       m_readings(new PositionReadings(*m_link, this)),
       m_arrivalWatch(new ArrivalWatch(*m_link, this)) {
     m_link->setObjectName(QStringLiteral("MSComm2"));
-    connect(m_link, &MountLink::openChanged, this, &MountSession::openChanged);
+    connect(m_link, &MountLink::openChanged, this, [this](bool open) {
+        if (!open) {
+            // Closed by CLOSE, by the last holder or by the device going
+            // away: nobody holds it any more.
+            m_windowHolds = false;
+            m_clientsHolding.clear();
+            m_silenceCheck.stop();
+        }
+        emit openChanged(open);
+    });
+    m_clock.start();
+    m_silenceCheck.setSingleShot(true);
+    connect(&m_silenceCheck, &QTimer::timeout, this, &MountSession::forgetSilentClients);
     choosePort(1);
 }
 
@@ -42,6 +55,12 @@ void MountSession::choosePort(int number) {
 }
 
 std::optional<QString> MountSession::open() {
+    auto error = openPort();
+    m_windowHolds = m_windowHolds || !error;
+    return error;
+}
+
+std::optional<QString> MountSession::openPort() {
     if (m_link->isOpen()) {
         return std::nullopt;
     }
@@ -58,6 +77,55 @@ void MountSession::close() {
 
 bool MountSession::isOpen() const {
     return m_link->isOpen();
+}
+
+std::optional<QString> MountSession::openFor(ClientId client) {
+    if (auto error = openPort()) {
+        return error;
+    }
+    m_clientsHolding[client] = m_clock.elapsed();
+    if (!m_silenceCheck.isActive()) {
+        m_silenceCheck.start(m_clientTimeout);
+    }
+    return std::nullopt;
+}
+
+void MountSession::letGo(ClientId client) {
+    if (m_clientsHolding.erase(client) > 0) {
+        closeIfUnheld();
+    }
+}
+
+bool MountSession::isOpenFor(ClientId client) const {
+    return isOpen() && (m_windowHolds || m_clientsHolding.count(client) > 0);
+}
+
+void MountSession::heardFrom(ClientId client) {
+    if (const auto found = m_clientsHolding.find(client); found != m_clientsHolding.end()) {
+        found->second = m_clock.elapsed();
+    }
+}
+
+// Runs when the client heard from longest ago may have fallen silent.
+void MountSession::forgetSilentClients() {
+    const qint64 now = m_clock.elapsed();
+    const qint64 timeout = m_clientTimeout.count();
+    std::erase_if(m_clientsHolding, [&](const auto& held) { return now - held.second >= timeout; });
+    if (m_clientsHolding.empty()) {
+        closeIfUnheld();
+        return;
+    }
+    qint64 oldest = now;
+    for (const auto& [client, heard] : m_clientsHolding) {
+        oldest = std::min(oldest, heard);
+    }
+    m_silenceCheck.start(std::chrono::milliseconds(oldest + timeout - now));
+}
+
+void MountSession::closeIfUnheld() {
+    if (!m_windowHolds && m_clientsHolding.empty() && m_link->isOpen()) {
+        m_link->close();
+    }
 }
 
 void MountSession::sendTarget(char letter, codec::TargetWords target, ExchangeCallback done) {

@@ -1,15 +1,19 @@
 // What the window and the remote servers share: the one link to the mount,
-// the port the window has chosen, the position readings, the tracking
-// choice and the arrival watch. app/ creates one and hands it to each; it
-// knows nothing of either.
+// the port the window has chosen, who holds it open, the position readings,
+// the tracking choice and the arrival watch. app/ creates one and hands it
+// to each; it knows nothing of either.
 #pragma once
 
 #include "mount/codec.h"
 #include "mount/exchange.h"
 #include "mount/target_entry.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <chrono>
+#include <map>
 #include <optional>
 
 namespace morvane {
@@ -36,12 +40,29 @@ public:
     void choosePort(int number);
     int chosenPort() const { return m_chosenPort; }
 
-    // COM OPEN: the chosen port at the mount's line settings. Opening a port
-    // already open does nothing. The error says which port and why.
+    // COM OPEN: the chosen port at the mount's line settings; the window
+    // holds it from then on. Opening a port already open only adds the
+    // window as a holder. The error says which port and why.
     std::optional<QString> open();
-    // CLOSE.
+    // CLOSE: closes the port for every holder.
     void close();
     bool isOpen() const;
+
+    // Remote clients share the port as holders beside the window: a client
+    // that connects holds it, one that disconnects lets go, and the port
+    // closes when the last holder has let go. A client is known by its
+    // ClientID; clients that send none are one client together.
+    using ClientId = std::optional<quint32>;
+    // Opens the port if it is closed (as COM OPEN) and makes `client` a
+    // holder; holding twice is holding once.
+    std::optional<QString> openFor(ClientId client);
+    void letGo(ClientId client);
+    // Whether the port is open and held for `client`: by it, or by the window.
+    bool isOpenFor(ClientId client) const;
+    // A request from `client`: a holder that has not been heard from for
+    // `clientTimeout` is taken to have gone without saying so.
+    void heardFrom(ClientId client);
+    void setClientTimeout(std::chrono::milliseconds timeout) { m_clientTimeout = timeout; }
 
     // GOTO ("R") or Sync ("S") for these words: exactly the bytes the
     // window's GOTO or Sync sends for the entry targetSent() carries. A
@@ -64,11 +85,21 @@ signals:
     void userNotice(const QString& message);
 
 private:
+    std::optional<QString> openPort();
+    void forgetSilentClients();
+    void closeIfUnheld();
+
     MountLink* m_link;
     PositionReadings* m_readings;
     ArrivalWatch* m_arrivalWatch;
     int m_chosenPort = 1;
     bool m_tracking = true;
+
+    bool m_windowHolds = false;
+    std::map<ClientId, qint64> m_clientsHolding;  // each with when it was last heard from
+    std::chrono::milliseconds m_clientTimeout{std::chrono::minutes(5)};
+    QElapsedTimer m_clock;
+    QTimer m_silenceCheck;
 };
 
 }  // namespace morvane::operations

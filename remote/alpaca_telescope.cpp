@@ -105,6 +105,12 @@ operations::Horizontal horizontalOf(const operations::PositionSample& sample,
         std::chrono::system_clock::now());
 }
 
+// The client a request comes from, by its ClientID.
+operations::MountSession::ClientId clientOf(const Parameters& parameters) {
+    const Field<std::uint32_t> id = parameters.unsigned32("ClientID");
+    return id.present() ? operations::MountSession::ClientId(id.value) : std::nullopt;
+}
+
 }  // namespace
 
 // The member table; a friend, so that its handlers reach the telescope's
@@ -208,8 +214,8 @@ const std::vector<Member>& TelescopeMembers::all() {
         const QString degrees = QStringLiteral("degrees");
 
         // Common to every device.
-        add("Connected", get, false, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
-            r(Answer::ok(t.m_session.isOpen()));
+        add("Connected", get, false, [](AlpacaTelescope& t, const Parameters& p, const Reply& r) {
+            r(Answer::ok(t.m_session.isOpenFor(clientOf(p))));
         });
         add("Connected", put, {}, [](AlpacaTelescope& t, const Parameters& p, const Reply& r) {
             const Field<bool> on = p.boolean("Connected");
@@ -217,13 +223,14 @@ const std::vector<Member>& TelescopeMembers::all() {
                 r(Answer::bad(QString::fromStdString(on.problem)));
                 return;
             }
-            t.putConnected(on.value, r);
+            t.putConnected(on.value, p, r);
         });
         // Opening a serial port takes moments: connect finishes before it answers.
-        add("Connect", put, {},
-            [](AlpacaTelescope& t, const Parameters&, const Reply& r) { t.putConnected(true, r); });
-        add("Disconnect", put, {}, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
-            t.putConnected(false, r);
+        add("Connect", put, {}, [](AlpacaTelescope& t, const Parameters& p, const Reply& r) {
+            t.putConnected(true, p, r);
+        });
+        add("Disconnect", put, {}, [](AlpacaTelescope& t, const Parameters& p, const Reply& r) {
+            t.putConnected(false, p, r);
         });
         add("Connecting", get, false, constant(false));
         add("Description", get, QString(),
@@ -445,6 +452,7 @@ void AlpacaTelescope::call(const QString& member, bool put, const Parameters& pa
                               .arg(member, put ? QStringLiteral("PUT") : QStringLiteral("GET"))));
         return;
     }
+    m_session.heardFrom(clientOf(parameters));
     // An error reply still carries a Value of the member's type.
     const QJsonValue fallback = found->fallback;
     found->handle(*this, parameters, [reply, fallback](const Answer& answer) {
@@ -513,13 +521,14 @@ Answer AlpacaTelescope::outcome(const ExchangeResult& result) {
     return result.ok() ? Answer::ok() : failure(result.status, result.error);
 }
 
-void AlpacaTelescope::putConnected(bool on, const Reply& reply) {
+void AlpacaTelescope::putConnected(bool on, const Parameters& parameters, const Reply& reply) {
+    const auto client = clientOf(parameters);
     if (!on) {
-        m_session.close();
+        m_session.letGo(client);
         reply(Answer::ok());
         return;
     }
-    if (const auto error = m_session.open()) {
+    if (const auto error = m_session.openFor(client)) {
         reply(Answer::error(error::kOpenFailed, *error));
         return;
     }

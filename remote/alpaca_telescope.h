@@ -56,7 +56,7 @@ private:
     static Answer failure(ExchangeStatus status, const QString& text);
     static Answer outcome(const ExchangeResult& result);
 
-    void putConnected(bool on, const Reply& reply);
+    void putConnected(bool on, const Parameters& parameters, const Reply& reply);
     void readPosition(const Reply& reply,
                       std::function<QJsonValue(const operations::PositionSample&)> valueOf);
     // A goto or a sync to a J2000 target, or (`altAz`) a goto to where an

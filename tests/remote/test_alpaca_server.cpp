@@ -46,6 +46,7 @@ private slots:
     void errors_data();
     void errors();
     void discoveryOnLoopback();
+    void clientsShareThePort();
     void clientsPollingShareReadings();
     void atMostEightCommandsWait();
     void connectionsAreBounded();
@@ -279,6 +280,44 @@ void TestAlpacaServer::discoveryOnLoopback() {
     const QJsonValue devices = call("GET", "/management/v1/configureddevices").json.value("Value");
     QCOMPARE(devices[0]["UniqueID"].toString(), remote::deviceUniqueId());
     QVERIFY(!client.hasPendingDatagrams());  // the wrong question went unanswered
+}
+
+// Each client that connects holds the port, as does the window's COM OPEN;
+// it closes when the last lets go, for everyone at CLOSE, and a client
+// silent too long is forgotten.
+void TestAlpacaServer::clientsShareThePort() {
+    // "1+ 2-": client 1 connects, then client 2 disconnects.
+    const auto put = [this](const char* steps) {
+        bool ok = true;
+        for (const QByteArray& step : QByteArray(steps).split(' ')) {
+            ok = ok && call("PUT", "connected",
+                            "ClientID=" + step.chopped(1) +
+                                "&Connected=" + (step.endsWith('+') ? "true" : "false"))
+                               .number("ErrorNumber") == 0;
+        }
+        return ok;
+    };
+    const auto get = [this](int client, const char* member) {
+        const Http http = call("GET", member, "clientid=" + QByteArray::number(client));
+        return http.number("ErrorNumber") == 0 ? http.json.value("Value") : QJsonValue();
+    };
+    QVERIFY(put("1+ 2+ 2+ 1-"));
+    QCOMPARE(get(1, "connected"), QJsonValue(false));
+    QCOMPARE(get(3, "connected"), QJsonValue(false));
+    QVERIFY(get(2, "rightascension").isDouble());
+    QVERIFY(put("2-"));
+    QVERIFY(!w.window->link().isOpen());
+
+    w.click("Command1");
+    QVERIFY(put("1+ 1- 2+"));
+    QCOMPARE(get(3, "connected"), QJsonValue(true));
+    w.click("Command2");
+    QCOMPARE(get(2, "connected"), QJsonValue(false));
+    QCOMPARE(call("GET", "declination", "ClientID=2").number("ErrorNumber"), 0x407);
+
+    w.window->session().setClientTimeout(300ms);
+    QVERIFY(put("4+"));
+    QTRY_VERIFY(!w.window->link().isOpen());
 }
 
 // Two clients, each asking again as soon as answered: no two position

@@ -75,8 +75,7 @@ QString AlpacaServer::startLine() const {
                        "%1setup)")
                        .arg(baseUrl());
     if (m_discovery) {
-        line += QStringLiteral(", discovery on UDP %1")
-                    .arg(endpointText(m_discovery->address(), m_discovery->port()));
+        line += QStringLiteral(", discovery on UDP port %1").arg(m_discovery->port());
     }
     if (m_settings.address.isLoopback()) {
         line += QStringLiteral("; only this computer can reach it (--alpaca-listen opens it)");

@@ -43,6 +43,7 @@ public:
 
     quint16 httpPort() const;
     quint16 discoveryPort() const;
+    AlpacaDiscovery* discovery() const { return m_discovery; }  // null when not answering
     AlpacaTelescope& telescope() { return *m_telescope; }
     AlpacaHttpServer& http() { return *m_http; }
 

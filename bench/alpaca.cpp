@@ -60,11 +60,12 @@ public:
         m_sentAt = Clock::now();
         m_reply.clear();
         const QByteArray path = "/api/v1/telescope/0/" + member;
-        m_socket.write(verb == "GET" ? "GET " + path + "?" + form + " HTTP/1.1\r\nHost: b\r\n\r\n"
-                                     : "PUT " + path +
-                                           " HTTP/1.1\r\nHost: b\r\nContent-Type: "
-                                           "application/x-www-form-urlencoded\r\nContent-Length: " +
-                                           QByteArray::number(form.size()) + "\r\n\r\n" + form);
+        m_socket.write(verb == "GET"
+                           ? "GET " + path + "?" + form + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                           : "PUT " + path +
+                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
+                                 "application/x-www-form-urlencoded\r\nContent-Length: " +
+                                 QByteArray::number(form.size()) + "\r\n\r\n" + form);
     }
     std::function<void(double milliseconds, const QByteArray& body)> answered;
 

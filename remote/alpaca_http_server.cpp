@@ -109,6 +109,23 @@ bool AlpacaHttpServer::listenOn(const QHostAddress& address, quint16 port,
     }
     m_pool = pool;
     bind(pool);
+    m_hosts.listenOn(address);
+    if (address.isLoopback()) {
+        const QHostAddress other(address.protocol() == QAbstractSocket::IPv4Protocol
+                                     ? QHostAddress::LocalHostIPv6
+                                     : QHostAddress::LocalHost);
+        auto* second = new HttpConnectionPool(limits, this);
+        if (second->listen(other, pool->serverPort())) {
+            m_otherLoopbackPool = second;
+            bind(second);
+        } else {
+            // A computer without IPv6 (or the port taken there): clients
+            // still reach the server at the address asked for.
+            qCWarning(lcAlpaca).noquote()
+                << "not listening on" << other.toString() + ':' << second->errorString();
+            delete second;
+        }
+    }
     return true;
 }
 
@@ -116,10 +133,27 @@ quint16 AlpacaHttpServer::port() const {
     return m_pool ? m_pool->serverPort() : 0;
 }
 
+QHostAddress AlpacaHttpServer::otherLoopback() const {
+    return m_otherLoopbackPool ? m_otherLoopbackPool->serverAddress() : QHostAddress();
+}
+
 bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     auto* connection = qobject_cast<HttpConnection*>(socket);
     if (connection == nullptr) {
         return false;  // not from our pool: cannot happen
+    }
+    // A request that does not name this server is refused before anything
+    // else is read of it, and the connection closed.
+    QList<QByteArray> hosts;
+    for (const auto& [name, value] : request.headers()) {
+        if (name.compare("Host", Qt::CaseInsensitive) == 0) {
+            hosts << value;
+        }
+    }
+    if (const auto refusal = m_hosts.refusal(hosts)) {
+        Pending{connection, connection->expectReply(makeResponder(request, socket), true), 0}.send(
+            Status::MisdirectedRequest, kText, refusal->toUtf8() + '\n');
+        return true;
     }
     const bool closeAfter =
         request.value(QByteArrayLiteral("Connection")).toLower().contains("close");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "remote/alpaca_answer.h"
+#include "remote/host_check.h"
 #include "remote/http_connections.h"
 
 #include <QAbstractHttpServer>
@@ -27,11 +28,15 @@ public:
     AlpacaHttpServer(AlpacaTelescope& telescope, SetupPageText setupPage,
                      QObject* parent = nullptr);
 
-    // Listens through a pool bounded by `limits`. On failure the pool's
+    // Listens through a pool bounded by `limits`, and on loopback through a
+    // second one on the other loopback address (IPv6 beside IPv4): clients
+    // that look up "localhost" may be given either. On failure the pool's
     // error and its text are given back.
     bool listenOn(const QHostAddress& address, quint16 port, const ConnectionLimits& limits,
                   QAbstractSocket::SocketError* error, QString* errorText);
     quint16 port() const;
+    // The other loopback address it also listens on, or a null address.
+    QHostAddress otherLoopback() const;
 
     // The last ServerTransactionID given (every request takes one).
     quint32 lastTransaction() const { return m_transactions; }
@@ -44,6 +49,8 @@ private:
     AlpacaTelescope& m_telescope;
     SetupPageText m_setupPage;
     HttpConnectionPool* m_pool = nullptr;
+    HttpConnectionPool* m_otherLoopbackPool = nullptr;
+    HostCheck m_hosts;
     quint32 m_transactions = 0;
 };
 

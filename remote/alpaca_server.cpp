@@ -74,6 +74,9 @@ QString AlpacaServer::startLine() const {
                        "Alpaca Telescope 0 served at %1api/v1/telescope/0 (setup page "
                        "%1setup)")
                        .arg(baseUrl());
+    if (const QHostAddress other = m_http->otherLoopback(); !other.isNull()) {
+        line += QStringLiteral(", also at http://%1/").arg(endpointText(other, httpPort()));
+    }
     if (m_discovery) {
         line += QStringLiteral(", discovery on UDP port %1").arg(m_discovery->port());
     }

@@ -44,6 +44,8 @@ private slots:
     void errors_data();
     void errors();
     void clientsShareThePort();
+    void onlyRequestsNamingThisServer_data();
+    void onlyRequestsNamingThisServer();
     void clientsPollingShareReadings();
     void atMostEightCommandsWait();
     void connectionsAreBounded();
@@ -305,6 +307,35 @@ void TestAlpacaServer::clientsShareThePort() {
     QTRY_VERIFY(!w.window->link().isOpen());
 }
 
+void TestAlpacaServer::onlyRequestsNamingThisServer_data() {
+    QTest::addColumn<QString>("address");  // connected to
+    QTest::addColumn<QByteArray>("hosts");
+    QTest::addColumn<int>("status");
+    QTest::newRow("example.com") << "127.0.0.1" << QByteArray("Host: example.com\r\n") << 421;
+    QTest::newRow("127.0.0.1:11111")
+        << "127.0.0.1" << QByteArray("Host: 127.0.0.1:11111\r\n") << 200;
+    QTest::newRow("[::1], over IPv6") << "::1" << QByteArray("Host: [::1]:80\r\n") << 200;
+    QTest::newRow("none") << "127.0.0.1" << QByteArray() << 200;
+}
+
+// A web page may point its own name at 127.0.0.1; its requests then carry
+// that name, and never reach the mount.
+void TestAlpacaServer::onlyRequestsNamingThisServer() {
+    QFETCH(QString, address);
+    QFETCH(QByteArray, hosts);
+    QFETCH(int, status);
+    QCOMPARE(call("PUT", "connect").number("ErrorNumber"), 0);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(address), server->httpPort());
+    QVERIFY(socket.waitForConnected(2000));
+    socket.write("PUT /api/v1/telescope/0/tracking HTTP/1.1\r\n" + hosts +
+                 "Content-Type: application/x-www-form-urlencoded\r\n"
+                 "Content-Length: 14\r\n\r\nTracking=false");
+    QTRY_VERIFY(socket.canReadLine());
+    QVERIFY(socket.readLine().startsWith("HTTP/1.1 " + QByteArray::number(status) + ' '));
+    QCOMPARE(logOf('T').size(), status == 200 ? 1 : 0);
+}
+
 // Two clients, each asking again as soon as answered: no two position
 // queries on the wire closer than 250 ms, and every answer a fresh position.
 void TestAlpacaServer::clientsPollingShareReadings() {
@@ -367,7 +398,7 @@ void TestAlpacaServer::connectionsAreBounded() {
     for (QTcpSocket& socket : sockets) {
         socket.connectToHost(QHostAddress::LocalHost, server->httpPort());
         QVERIFY(socket.waitForConnected(2000));
-        socket.write("GET /api/v1/telescope/0/name HTTP/1.1\r\nHost: x\r\n\r\n");
+        socket.write("GET /api/v1/telescope/0/name HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QTRY_VERIFY(socket.bytesAvailable() > 0);
     }
     // The third made room by closing the longest idle; the others go idle.

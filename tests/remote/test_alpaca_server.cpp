@@ -135,6 +135,8 @@ void TestAlpacaServer::connectReadSlewSyncTrack() {
     QCOMPARE(w.entry(kGotoBoxes),
              (QStringList{"05", "30", "00.439453125", "-", "20", "07.6171875"}));
     QTRY_COMPARE_WITH_TIMEOUT(call("GET", "slewing").json.value("Value"), QJsonValue(false), 8000);
+    QCOMPARE(call("GET", "targetrightascension").number("Value"), 5.5);
+    QCOMPARE(call("GET", "targetdeclination").number("Value"), -20.125);
     w.click("Command3");
     QTRY_COMPARE(logOf('R').size(), 2);
     QCOMPARE(logOf('R')[0].bytes, logOf('R')[1].bytes);

@@ -178,6 +178,13 @@ void TestStellariumServer::positionsOnlyFromNewReadings() {
         QVERIFY(readings >= bytes.size() / 24 && readings <= bytes.size() / 24 + 2);
     }
     QVERIFY(w.prompter.messages.isEmpty());
+    // Once the last client has gone, the mount is asked nothing more.
+    clients.clear();
+    QTRY_COMPARE(server->clientCount(), 0);
+    QSignalSpy heard(w.sim.get(), &sim::SimulatedMount::commandReceived);
+    heard.wait(400);  // a reading asked for before they went may still go out
+    heard.clear();
+    QVERIFY(!heard.wait(600));
 }
 
 // A goto with the port closed: no byte on the wire, the window told once

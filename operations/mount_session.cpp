@@ -80,6 +80,13 @@ bool MountSession::isOpen() const {
 }
 
 std::optional<QString> MountSession::openFor(ClientId client) {
+    // Each ClientID costs an entry until it is let go: a client making up
+    // new ones cannot grow the list without end.
+    if (m_clientsHolding.count(client) == 0 && m_clientsHolding.size() >= kMaximumClients) {
+        return QStringLiteral("%1 clients already hold %2: one of them must disconnect first.")
+            .arg(kMaximumClients)
+            .arg(m_link->portDescription());
+    }
     if (auto error = openPort()) {
         return error;
     }

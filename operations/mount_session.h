@@ -53,8 +53,10 @@ public:
     // closes when the last holder has let go. A client is known by its
     // ClientID; clients that send none are one client together.
     using ClientId = std::optional<quint32>;
+    static constexpr std::size_t kMaximumClients = 64;
     // Opens the port if it is closed (as COM OPEN) and makes `client` a
-    // holder; holding twice is holding once.
+    // holder; holding twice is holding once. Beyond kMaximumClients holders
+    // a new one is refused.
     std::optional<QString> openFor(ClientId client);
     void letGo(ClientId client);
     // Whether the port is open and held for `client`: by it, or by the window.

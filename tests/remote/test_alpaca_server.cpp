@@ -303,6 +303,12 @@ void TestAlpacaServer::clientsShareThePort() {
     w.click("Command2");
     QCOMPARE(get(2, "connected"), QJsonValue(false));
     QCOMPARE(call("GET", "declination", "ClientID=2").number("ErrorNumber"), 0x407);
+    QByteArray many = "100+";  // holders at most
+    for (int client = 101; client < 164; ++client) {
+        many += ' ' + QByteArray::number(client) + '+';
+    }
+    QVERIFY(put(many) && !put("164+"));
+    w.click("Command2");
 
     w.window->session().setClientTimeout(300ms);
     QVERIFY(put("4+"));

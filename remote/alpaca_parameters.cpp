@@ -2,6 +2,7 @@
 
 #include "mount/codec.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -57,6 +58,31 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Of a well-formed decimal that no double can hold: whether it lies below the
+// smallest one (rather than above the largest). Only the sign of its decimal
+// exponent matters, and that is far from zero for such a number; a written
+// exponent is capped so that no count of its digits can overflow.
+bool tooSmallForADouble(std::string_view text) {
+    const std::size_t e = std::min(text.find_first_of("eE"), text.size());
+    const std::string_view mantissa = text.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = std::min(mantissa.find_first_of("123456789"), mantissa.size());
+    long long scale = first < point ? static_cast<long long>(point - first)
+                                    : -static_cast<long long>(first - point);
+    std::string_view exponent = text.substr(std::min(e + 1, text.size()));
+    const bool negative = exponent.starts_with('-');
+    if (!exponent.empty() && (exponent.front() == '-' || exponent.front() == '+')) {
+        exponent.remove_prefix(1);
+    }
+    constexpr long long kCap = 1'000'000'000'000LL;
+    long long written = 0;
+    for (const char c : exponent) {
+        written = std::min(kCap, written * 10 + (c - '0'));
+    }
+    scale += negative ? -written : written;
+    return scale <= 0;
+}
+
 }  // namespace
 
 std::optional<std::vector<Parameter>> decodeForm(std::string_view text) {
@@ -94,7 +120,16 @@ std::optional<double> parseNumber(std::string_view text) {
     double value = 0;
     const auto [end, error] =
         std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    if (end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    // A number is read to the nearest double, as the client's own parser
+    // does: a subnormal such as 8E-317 is one, and one too small for any
+    // double (1E-400) is zero. One too large (1E400) has no finite double.
+    if (error == std::errc::result_out_of_range && tooSmallForADouble(text)) {
+        return text.front() == '-' ? -0.0 : 0.0;
+    }
+    if (error != std::errc() || !std::isfinite(value)) {
         return std::nullopt;
     }
     return value;

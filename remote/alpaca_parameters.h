@@ -28,8 +28,9 @@ enum class NameMatch {
 std::optional<std::vector<Parameter>> decodeForm(std::string_view text);
 
 // A decimal number with a point, an optional sign and exponent: "12", "-0.5",
-// "1.5E-3". Nothing else: no blanks, no comma, no hexadecimal, no infinity or
-// NaN, nothing beyond the range of a double.
+// "1.5E-3", read to the nearest double (subnormals included; a number below
+// the smallest double is zero). Nothing else: no blanks, no comma, no
+// hexadecimal, no infinity or NaN, nothing above the largest double.
 std::optional<double> parseNumber(std::string_view text);
 
 // "true" or "false" in any case.

@@ -15,6 +15,7 @@ const QString kStellarium = QStringLiteral("stellarium");
 const QString kStellariumPort = QStringLiteral("stellarium-port");
 const QString kStellariumListen = QStringLiteral("stellarium-listen");
 const QString kSite = QStringLiteral("site");
+const QString kQuitAfter = QStringLiteral("quit-after");
 
 std::optional<quint16> portNumber(const QString& text) {
     bool ok = false;
@@ -115,6 +116,10 @@ void declareOptions(QCommandLineParser& parser) {
          QStringLiteral("The observing site for remote clients: latitude and longitude in "
                         "degrees (north and east positive), elevation in metres."),
          QStringLiteral("LAT,LON[,ELEV]")},
+        {kQuitAfter,
+         QStringLiteral("Close the window by itself after this many seconds (for scripts that "
+                        "show it unattended)."),
+         QStringLiteral("SECONDS")},
     });
 }
 
@@ -151,6 +156,17 @@ std::variant<CommandLine, QString> parseCommandLine(const QStringList& arguments
         if (auto error = readSite(parser.value(kSite), line.site)) {
             return *error;
         }
+    }
+    if (parser.isSet(kQuitAfter)) {
+        const QString text = parser.value(kQuitAfter);
+        bool ok = false;
+        const uint seconds = text.toUInt(&ok);
+        constexpr uint kDay = 24 * 3600;  // far beyond any unattended run
+        if (!ok || seconds == 0 || seconds > kDay) {
+            return badValue(kQuitAfter, text,
+                            QStringLiteral("not a number of seconds (1 to 86400)."));
+        }
+        line.quitAfterSeconds = static_cast<int>(seconds);
     }
     return line;
 }

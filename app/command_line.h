@@ -1,6 +1,6 @@
 // The program's command-line options: which remote servers to start, where
-// they listen, and the observing site. --help and --version are answered by
-// main() before the window opens.
+// they listen, the observing site, and an unattended run's length. --help and --version are
+// answered by main() before the window opens.
 #pragma once
 
 #include <QHostAddress>
@@ -29,6 +29,7 @@ struct CommandLine {
     quint16 alpacaDiscoveryPort = 32227;
     ServerOptions stellarium{false, QHostAddress(QHostAddress::LocalHost), 10001};
     Site site;
+    int quitAfterSeconds = 0;  // 0: runs until closed
     bool helpAsked = false;
     bool versionAsked = false;
 };

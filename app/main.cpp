@@ -88,6 +88,14 @@ int main(int argc, char* argv[]) {
         window.installEventFilter(new ExitWhenShown(&window));
     }
     window.show();
+    if (options->quitAfterSeconds > 0) {
+        // Closed as a user would close it, and every event loop left, so that
+        // an open message box cannot keep an unattended run alive.
+        QTimer::singleShot(std::chrono::seconds(options->quitAfterSeconds), &window, [&window] {
+            window.close();
+            QCoreApplication::exit(0);
+        });
+    }
 
     morvane::app::RemoteServers servers(*options, session);
     morvane::MessageBoxPrompter startPrompter(&window);

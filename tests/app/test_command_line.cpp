@@ -40,6 +40,12 @@ private slots:
                                           << "--site=north,east: expected";
         QTest::newRow("site nan") << "--site=nan,0"
                                   << "--site=nan,0: expected";
+        QTest::newRow("quit after") << "--quit-after=20"
+                                    << "- - 0,0,0 quit 20";
+        QTest::newRow("quit after nothing") << "--quit-after=0"
+                                            << "--quit-after=0: not a number of seconds";
+        QTest::newRow("quit after a word") << "--quit-after=soon"
+                                           << "--quit-after=soon: not a number of seconds";
         QTest::newRow("unknown") << "--bogus"
                                  << "Unknown option 'bogus'";
     }
@@ -58,12 +64,15 @@ private slots:
             return s.enabled ? QStringLiteral("%1:%2").arg(s.address.toString()).arg(s.port)
                              : QStringLiteral("-");
         };
-        QCOMPARE(QStringLiteral("%1 %2 %3,%4,%5")
-                     .arg(server(line.alpaca), server(line.stellarium))
-                     .arg(line.site.latitude)
-                     .arg(line.site.longitude)
-                     .arg(line.site.elevation),
-                 expected);
+        QCOMPARE(
+            QStringLiteral("%1 %2 %3,%4,%5")
+                    .arg(server(line.alpaca), server(line.stellarium))
+                    .arg(line.site.latitude)
+                    .arg(line.site.longitude)
+                    .arg(line.site.elevation) +
+                (line.quitAfterSeconds > 0 ? QStringLiteral(" quit %1").arg(line.quitAfterSeconds)
+                                           : QString()),
+            expected);
     }
 };
 

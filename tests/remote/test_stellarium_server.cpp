@@ -161,7 +161,9 @@ void TestStellariumServer::positionsOnlyFromNewReadings() {
     w.sim->clearHistory();
     const qint64 before = QDateTime::currentMSecsSinceEpoch() * 1000;
     QTRY_VERIFY(clients[0]->bytesAvailable() >= 24 * 4 && clients[1]->bytesAvailable() >= 24 * 4);
-    const qint64 after = QDateTime::currentMSecsSinceEpoch() * 1000;
+    // Read in whole milliseconds, the server's clock in microseconds: a message
+    // sent in this same millisecond may carry a time up to 999 us past it.
+    const qint64 after = (QDateTime::currentMSecsSinceEpoch() + 1) * 1000;
     const qsizetype readings = w.sim->received().count('E');
     // LENGTH 24, TYPE 0, TIME (zeroed for the comparison), RA, DEC, STATUS 0.
     const QByteArray expected = message(24, 0, quint32(ra) << 16, qint16(dec) * 65536);

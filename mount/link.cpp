@@ -1,5 +1,6 @@
 #include "mount/link.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <QFile>
 #include <QLoggingCategory>
@@ -244,9 +245,9 @@ void MountLink::runStep() {
         return;
     }
     // A late answer to an earlier command must not become part of this reply.
-    m_port->clear(QSerialPort::Input);
+    dropStaleInput();
     if (!m_current) {
-        return;  // the flush found the device gone: the loss has failed this exchange
+        return;  // the device was found gone meanwhile: the loss has failed this exchange
     }
     m_reply.start(exchange.rule, exchange.count);
     m_written = false;
@@ -280,6 +281,24 @@ void MountLink::runStep() {
     }
 }
 
+// Input that arrived before this exchange's command went out answers an
+// earlier one. Qt may already have been told it is there: taking it from the
+// device behind Qt's back (a flush) leaves Qt a read that finds nothing, which
+// it reports as an error with whatever errno an unrelated call left behind. So
+// what Qt holds is dropped now, and what the device still holds is counted
+// and dropped as Qt reads it.
+void MountLink::dropStaleInput() {
+    m_port->readAll();
+#ifdef Q_OS_WIN
+    m_port->clear(QSerialPort::Input);  // Windows reads into Qt's buffer as bytes come
+    m_staleBytes = 0;
+#else
+    int waiting = 0;
+    m_staleBytes =
+        ::ioctl(static_cast<int>(m_port->handle()), FIONREAD, &waiting) == 0 ? qMax(waiting, 0) : 0;
+#endif
+}
+
 void MountLink::onBytesWritten() {
     if (!m_current || m_written || m_pauseTimer->isActive() || m_port->bytesToWrite() > 0) {
         return;
@@ -292,7 +311,16 @@ void MountLink::onBytesWritten() {
 }
 
 void MountLink::onReadyRead() {
-    const QByteArray bytes = m_port->readAll();
+    QByteArray bytes = m_port->readAll();
+    const qsizetype stale = qMin<qsizetype>(bytes.size(), m_staleBytes);
+    if (stale > 0) {
+        qCDebug(lcSerial).noquote() << stamp() << "in (stale)" << traffic(bytes.first(stale));
+        m_staleBytes -= stale;
+        bytes.remove(0, stale);
+    }
+    if (bytes.isEmpty()) {
+        return;
+    }
     if (!m_current || m_pauseTimer->isActive()) {
         qCDebug(lcSerial).noquote() << stamp() << "in (dropped)" << traffic(bytes);
         return;  // nobody waits for these: dropped
@@ -390,10 +418,9 @@ void MountLink::onPortError(QSerialPort::SerialPortError error) {
         return;
     }
     if (!deviceGone()) {
-        // A read that finds the input just flushed comes back empty and is
-        // reported as an error: the device is still there, and such a
-        // trouble costs at most the exchange under way, through its limit.
-        // Qt stops reading after such an error; this starts it again.
+        // The device is still there: such a trouble costs at most the
+        // exchange under way, through its limit. Qt stops reading after some
+        // errors; this starts it again.
         m_port->clearError();
         m_port->setReadBufferSize(static_cast<qint64>(kReplyCapacity));
         return;

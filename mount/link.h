@@ -71,6 +71,7 @@ private:
 
     void startNext();
     void runStep();
+    void dropStaleInput();
     void onReadyRead();
     void onBytesWritten();
     void onLimitPassed();
@@ -99,6 +100,7 @@ private:
     std::optional<Job> m_current;
     int m_step = 0;
     bool m_written = false;
+    qint64 m_staleBytes = 0;  // still to be read and dropped: they came before the command
     ReplyAssembler m_reply;
     bool m_handlingLoss = false;
     QElapsedTimer m_errorBurst;

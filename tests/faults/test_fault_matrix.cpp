@@ -4,6 +4,7 @@
 // message and that message names the fault, ends in the state the row gives,
 // and the mount never receives a malformed command.
 #include "operations/clock.h"
+#include "operations/mount_session.h"
 #include "tests/support/window_on_simulator.h"
 #include "ui/lamp.h"
 
@@ -20,6 +21,8 @@
 using namespace morvane;
 using namespace morvane::testing;
 using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(morvane::sim::Fault)
 
 namespace {
 
@@ -168,6 +171,8 @@ class TestFaultMatrix : public QObject {
 private slots:
     void faultAgainstOperation_data();
     void faultAgainstOperation();
+    void floodOfValidCommands_data();
+    void floodOfValidCommands();
 };
 
 void TestFaultMatrix::faultAgainstOperation_data() {
@@ -315,6 +320,61 @@ void TestFaultMatrix::faultAgainstOperation() {
         QCOMPARE(w.sim->received(), QByteArray());
     }
     QVERIFY2(stalls.worstMs() < kClickLimitMs, qPrintable(QString::number(stalls.worstMs())));
+}
+
+void TestFaultMatrix::floodOfValidCommands_data() {
+    QTest::addColumn<sim::Fault>("fault");
+    QTest::newRow("at once") << sim::Fault::None;
+    QTest::newRow("paced at 9600 baud") << sim::Fault::Paced;
+}
+
+// Commands back to back from the window's handlers and from the remote
+// servers' door, each sent just as a late "#" arrives (the moment the
+// event loop has seen input that the next exchange then deals with): the
+// port stays open and every command reaches the mount whole.
+void TestFaultMatrix::floodOfValidCommands() {
+    QFETCH(sim::Fault, fault);
+    WindowOnSimulator w;
+    QCOMPARE(w.start(), QString());
+    w.sim->setFault(fault);
+    w.typeEntry(kGotoBoxes, {"05", "34", "32", "-", "05", "23"});
+    w.typeEntry(kSyncBoxes, {"18", "30", "00", "+", "45", "00"});
+    operations::MountSession& session = w.window->session();
+    const QList<QByteArray> commands = {"R3B79,FC2C", "SC555,2000", "R3B79,FC2C",
+                                        QByteArray("T\x00", 2), QByteArray("T\x02", 2)};
+    const std::function<void()> send[] = {
+        [&] { w.click("Command3"); }, [&] { w.click("Command9"); },
+        [&] {
+            session.sendTarget('R', {0x3B79, 0xFC2C}, [](const ExchangeResult&) {});
+        },
+        [&] { session.setTracking(false, [](const ExchangeResult&) {}); },
+        [&] { w.click("Option4"); }};
+    constexpr int kCommands = 2000;
+    int sent = 0;
+    QTimer rounds;
+    QObject::connect(&rounds, &QTimer::timeout, [&] {
+        if (sent < kCommands && !w.window->link().isBusy()) {
+            w.sim->inject("#");
+            send[sent++ % 5]();
+        }
+    });
+    rounds.start(0);
+    const auto received = [&] {
+        QList<QByteArray> all;
+        for (const auto& entry : w.sim->log()) {
+            if (entry.bytes != "E" && entry.bytes != "L") {  // queries: polls and the watch
+                all << (entry.kind == sim::CommandKind::Command ? entry.bytes : "?" + entry.bytes);
+            }
+        }
+        return all;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(received().size() >= kCommands || !w.window->link().isOpen(), 60000);
+    QVERIFY2(w.prompter.messages.isEmpty(), qPrintable(w.prompter.messages.join('\n')));
+    QVERIFY(w.window->link().isOpen());
+    const auto all = received();
+    for (int i = 0; i < kCommands; ++i) {
+        QCOMPARE(all.value(i), commands[i % 5]);
+    }
 }
 
 // The other program of the busy-port row: opens the device as a serial port

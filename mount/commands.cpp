@@ -19,7 +19,15 @@ std::string number(double value) {
     return text;
 }
 
+bool ledBy(std::string_view command, std::string_view letters) {
+    return !command.empty() && letters.find(command.front()) != std::string_view::npos;
+}
+
 }  // namespace
+
+bool isAcknowledged(std::string_view command) {
+    return ledBy(command, "RSBTHP");
+}
 
 std::string tracking(bool on) {
     return std::string{'T', byte(on ? 2 : 0)};

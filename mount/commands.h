@@ -15,6 +15,10 @@ inline constexpr std::string_view kPositionQuery = "E";
 inline constexpr std::string_view kGotoStatusQuery = "L";
 inline constexpr std::string_view kHomeGoto = "B0000,0000";
 
+// The mount answers these commands (goto, sync, Goto East, tracking, clock,
+// motor) with a lone "#" once it has taken them.
+bool isAcknowledged(std::string_view command);
+
 // "T" and the mode byte: 2 tracks, 0 stops.
 std::string tracking(bool on);
 

@@ -10,8 +10,9 @@
 namespace morvane {
 
 enum class ReplyRule {
-    Settle,   // done once the command has left the output buffer; input read once and dropped
-    Counted,  // done once at least `count` characters have arrived
+    Settle,   // done once the command has left the output buffer and, for a command the
+              // mount acknowledges, its "#" has come (or a short bound passed); input dropped
+    Counted,  // done once at least `count` characters have arrived, stray "#" ahead not counted
     Answer,   // done once an answer has arrived and the line has gone quiet
 };
 

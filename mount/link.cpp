@@ -1,5 +1,7 @@
 #include "mount/link.h"
 
+#include "mount/commands.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <QFile>
@@ -251,6 +253,8 @@ void MountLink::runStep() {
     }
     m_reply.start(exchange.rule, exchange.count);
     m_written = false;
+    m_acknowledged = exchange.rule != ReplyRule::Settle ||
+                     !commands::isAcknowledged(exchange.command.toStdString());
 
     qCDebug(lcSerial).noquote() << stamp() << "out" << traffic(exchange.command);
     const qint64 written = m_port->write(exchange.command);
@@ -304,10 +308,14 @@ void MountLink::onBytesWritten() {
         return;
     }
     m_written = true;
-    if (m_current->steps.at(m_step).rule == ReplyRule::Settle) {
-        m_port->readAll();  // whatever came back by now is of no interest
-        stepDone();
+    if (m_current->steps.at(m_step).rule != ReplyRule::Settle) {
+        return;
     }
+    if (m_acknowledged) {
+        stepDone();
+        return;
+    }
+    m_limitTimer->start(m_limits.acknowledgement);  // the drain limit has done its part
 }
 
 void MountLink::onReadyRead() {
@@ -328,6 +336,13 @@ void MountLink::onReadyRead() {
     qCDebug(lcSerial).noquote() << stamp() << "in" << traffic(bytes);
     const Exchange& exchange = m_current->steps.at(m_step);
     if (exchange.rule == ReplyRule::Settle) {
+        // Dropped; a "#" among it says the command was taken.
+        if (!m_acknowledged && bytes.contains('#')) {
+            m_acknowledged = true;
+            if (m_written) {
+                stepDone();
+            }
+        }
         return;
     }
     m_reply.append(bytes);
@@ -351,6 +366,10 @@ void MountLink::onLimitPassed() {
     const Exchange& exchange = m_current->steps.at(m_step);
     switch (exchange.rule) {
         case ReplyRule::Settle:
+            if (m_written) {
+                stepDone();  // no "#" within its bound: a mount that stays silent
+                return;
+            }
             // Whatever is still queued must not go out later, between other
             // commands.
             m_port->clear(QSerialPort::Output);

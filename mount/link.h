@@ -100,7 +100,8 @@ private:
     std::optional<Job> m_current;
     int m_step = 0;
     bool m_written = false;
-    qint64 m_staleBytes = 0;  // still to be read and dropped: they came before the command
+    bool m_acknowledged = false;  // the "#" has come, or none is awaited
+    qint64 m_staleBytes = 0;      // still to be read and dropped: they came before the command
     ReplyAssembler m_reply;
     bool m_handlingLoss = false;
     QElapsedTimer m_errorBurst;

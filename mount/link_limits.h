@@ -11,6 +11,10 @@ using namespace std::chrono_literals;
 
 // Until a written command has left the program's output buffer.
 inline constexpr std::chrono::milliseconds kDrainLimit = 2000ms;
+// Until the "#" by which the mount acknowledges a command has come, once the
+// command has left. Waiting for it keeps the next command's reply clean of it;
+// a mount that stays silent costs this much per command and no more.
+inline constexpr std::chrono::milliseconds kAcknowledgementLimit = 200ms;
 // Until a counted reply (the position: ten characters) is complete.
 inline constexpr std::chrono::milliseconds kCountedReplyLimit = 1000ms;
 // Until a single short answer (to the status query) has arrived.
@@ -28,6 +32,7 @@ inline constexpr std::size_t kReplyCapacity = 4096;
 // The bounds in force for one link; tests shorten them through this.
 struct LinkLimits {
     std::chrono::milliseconds drain = kDrainLimit;
+    std::chrono::milliseconds acknowledgement = kAcknowledgementLimit;
     std::chrono::milliseconds countedReply = kCountedReplyLimit;
     std::chrono::milliseconds answer = kAnswerLimit;
     std::chrono::milliseconds answerQuietGap = kAnswerQuietGap;

@@ -13,9 +13,13 @@ struct NamedFault {
 };
 
 constexpr std::array kFaultNames{
-    NamedFault{Fault::None, "none"},       NamedFault{Fault::Silent, "silent"},
-    NamedFault{Fault::Garbage, "garbage"}, NamedFault{Fault::Split, "split"},
-    NamedFault{Fault::Paced, "paced"},     NamedFault{Fault::NeverArrives, "never-arrives"},
+    NamedFault{Fault::None, "none"},
+    NamedFault{Fault::Silent, "silent"},
+    NamedFault{Fault::Garbage, "garbage"},
+    NamedFault{Fault::Split, "split"},
+    NamedFault{Fault::Paced, "paced"},
+    NamedFault{Fault::NeverArrives, "never-arrives"},
+    NamedFault{Fault::LateAcknowledgement, "late-ack"},
 };
 
 std::string junkAlphabet() {

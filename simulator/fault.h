@@ -12,11 +12,13 @@ namespace morvane::sim {
 
 enum class Fault {
     None,
-    Silent,        // reads and obeys, answers nothing
-    Garbage,       // every answer replaced by as many junk bytes
-    Split,         // every answer written in two or three pieces, a gap apart
-    Paced,         // every answer written a byte at a time at 9600-baud pace
-    NeverArrives,  // the goto status query answers "still moving" for ever
+    Silent,               // reads and obeys, answers nothing
+    Garbage,              // every answer replaced by as many junk bytes
+    Split,                // every answer written in two or three pieces, a gap apart
+    Paced,                // every answer written a byte at a time at 9600-baud pace
+    NeverArrives,         // the goto status query answers "still moving" for ever
+    LateAcknowledgement,  // a command's "#" goes out only once the next command has
+                          // arrived, just ahead of that one's answer
 };
 
 // "none", "silent", "garbage", "split", "paced", "never-arrives".

@@ -104,6 +104,10 @@ void SimulatedMount::record(const ParsedCommand& command) {
 
 bool SimulatedMount::handle(const ParsedCommand& command) {
     record(command);
+    if (m_acknowledgementHeld && command.kind == CommandKind::Command) {
+        m_acknowledgementHeld = false;
+        m_replies.schedule("#", m_replyDelay);
+    }
     std::string reply = m_model.execute(command);
     if (command.kind == CommandKind::Command && m_vanishAfterCommands > 0 &&
         ++m_commandCount >= m_vanishAfterCommands) {
@@ -120,6 +124,12 @@ void SimulatedMount::answer(const ParsedCommand& command, std::string reply) {
     }
     const std::chrono::nanoseconds delay = m_replyDelay;
     switch (m_fault) {
+        case Fault::LateAcknowledgement:
+            if (reply == "#") {
+                m_acknowledgementHeld = true;
+                return;
+            }
+            break;
         case Fault::NeverArrives:
             if (command.verb == Verb::GotoStatusQuery) {
                 reply = "1#";
@@ -165,6 +175,7 @@ void SimulatedMount::armPartialTimer() {
 void SimulatedMount::vanish() {
     m_partialTimer.stop();
     m_replies.clear();
+    m_acknowledgementHeld = false;
     if (auto partial = m_parser.flush()) {
         record(*partial);
     }

@@ -90,6 +90,7 @@ private:
     int m_vanishAfterBytes = 0;
     int m_commandCount = 0;
     int m_byteCount = 0;
+    bool m_acknowledgementHeld = false;
 
     QByteArray m_received;
     QList<LogEntry> m_log;

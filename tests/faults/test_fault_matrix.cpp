@@ -27,8 +27,8 @@ Q_DECLARE_METATYPE(morvane::sim::Fault)
 namespace {
 
 // clang-format off
-enum class Fault { Silent, Garbage, Split, Paced, NeverArrives, None, VanishAfterCommands,
-                   VanishMidCommand, PortBusy, PortNoPermission };
+enum class Fault { Silent, Garbage, Split, Paced, NeverArrives, None, LateAck,
+                   VanishAfterCommands, VanishMidCommand, PortBusy, PortNoPermission };
 enum class Operation { Goto, Sync, Monitor, GoEast, Tracking, ClockSet, SlowGoto, Slew,
                        Open };
 // The button each operation clicks, and the exact commands it must put on the
@@ -93,6 +93,8 @@ const Row kRows[] = {
     {"paced, Real",           Paced,         Monitor,  0, -1, nullptr,    Start, kPosition,  true,  true},
     {"paced, GO",             Paced,         GoEast,   0, -1, nullptr,    Green, nullptr,    true,  false},
     {"never arrives, GO",     NeverArrives,  GoEast,   0, -1, kNoArrival, Amber, nullptr,    true,  false},
+    // Sync's "#" comes only behind the next command, the readout's "E".
+    {"late acknowledgement, Sync", LateAck,  Sync,     0, -1, nullptr,    Start, kSyncTarget, true, true},
     // GOTO and Sync are queued behind a position reading; that reading is
     // the command the device vanishes on.
     {"vanishes, Sync",        VanishAfterCommands, Sync, 1, 0, kLost,     Start, kUntouched, false, false},
@@ -102,7 +104,7 @@ const Row kRows[] = {
     {"vanishes, Slew rate",   VanishAfterCommands, Slew, 2, 2, kLost,     Start, nullptr,    false, false},
     // The cut lands inside a command: "E" + "R3B7", "B0000", "H\x15\x05\x09", ...
     {"cut short, GOTO",       VanishMidCommand, Goto,  5, 0, kLost,       Start, kPosition,  false, false},
-    {"cut short, GO",         VanishMidCommand, GoEast, 5, 0, kLost,      Red,   nullptr,    false, false},
+    {"cut short, GO",         VanishMidCommand, GoEast, 5, 0, kLost,      Start, nullptr,    false, false},
     {"cut short, clock",      VanishMidCommand, ClockSet, 4, 0, kLost,    Start, nullptr,    false, false},
     {"cut short, Slow Goto",  VanishMidCommand, SlowGoto, 12, 1, kLost,   Start, nullptr,    false, false},
     {"port busy",             PortBusy,      Open,     0, -1, kInUse,     Start, nullptr,    false, false},
@@ -203,9 +205,13 @@ void TestFaultMatrix::faultAgainstOperation() {
     w.control<QLabel>("Label10")->setText(kUntouched);
 
     HeldPort holder;
-    const sim::Fault lineFaults[] = {sim::Fault::Silent,       sim::Fault::Garbage,
-                                     sim::Fault::Split,        sim::Fault::Paced,
-                                     sim::Fault::NeverArrives, sim::Fault::None};
+    const sim::Fault lineFaults[] = {sim::Fault::Silent,
+                                     sim::Fault::Garbage,
+                                     sim::Fault::Split,
+                                     sim::Fault::Paced,
+                                     sim::Fault::NeverArrives,
+                                     sim::Fault::None,
+                                     sim::Fault::LateAcknowledgement};
     switch (r.fault) {
         case Silent:
         case Garbage:
@@ -213,6 +219,7 @@ void TestFaultMatrix::faultAgainstOperation() {
         case Paced:
         case NeverArrives:
         case None:
+        case LateAck:
             w.sim->setFault(lineFaults[int(r.fault)]);
             break;
         case VanishAfterCommands:

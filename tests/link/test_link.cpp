@@ -60,26 +60,35 @@ void TestLink::completesByRule_data() {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<Exchange>("exchange");
     QTest::addColumn<QByteArray>("reply");  // what the exchange must hand back
-    QTest::newRow("settle, silent mount")
-        << Fault::Silent << Exchange::settle(QByteArray("T\x00", 2)) << QByteArray();
+    QTest::addColumn<int>("atLeast");       // ms: the mount answers after this long
+    QTest::newRow("settle, silent mount: the acknowledgement's bound")
+        << Fault::Silent << Exchange::settle(QByteArray("T\x00", 2)) << QByteArray() << 200;
+    QTest::newRow("settle, until the mount's #")
+        << Fault::None << Exchange::settle("R1234,0567") << QByteArray() << 80;
     QTest::newRow("counted, split pieces joined")
-        << Fault::Split << Exchange::counted("E", 10) << QByteArray("34AB,12CE#");
+        << Fault::Split << Exchange::counted("E", 10) << QByteArray("34AB,12CE#") << 0;
     QTest::newRow("counted, byte by byte at 9600 baud")
-        << Fault::Paced << Exchange::counted("E", 10) << QByteArray("34AB,12CE#");
+        << Fault::Paced << Exchange::counted("E", 10) << QByteArray("34AB,12CE#") << 0;
     QTest::newRow("counted, more than needed kept")
-        << Fault::None << Exchange::counted("E", 4) << QByteArray("34AB,12CE#");
-    QTest::newRow("answer") << Fault::None << Exchange::answer("L") << QByteArray("0#");
-    QTest::newRow("answer, paced") << Fault::Paced << Exchange::answer("L") << QByteArray("0#");
+        << Fault::None << Exchange::counted("E", 4) << QByteArray("34AB,12CE#") << 0;
+    QTest::newRow("answer") << Fault::None << Exchange::answer("L") << QByteArray("0#") << 0;
+    QTest::newRow("answer, paced")
+        << Fault::Paced << Exchange::answer("L") << QByteArray("0#") << 0;
 }
 
 void TestLink::completesByRule() {
     QFETCH(Fault, fault);
     QFETCH(Exchange, exchange);
     QFETCH(QByteArray, reply);
+    QFETCH(int, atLeast);
     m_sim->setFault(fault);
+    m_sim->setReplyDelay(std::chrono::milliseconds(atLeast));
+    QElapsedTimer clock;
+    clock.start();
     m_link->submit(exchange, collect());
     QVERIFY(m_results.isEmpty());  // never from inside submit()
     QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 3000);
+    QVERIFY2(clock.elapsed() >= atLeast, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(m_results[0].ok(), qPrintable(m_results[0].error));
     QCOMPARE(m_results[0].reply, reply);
     QTRY_COMPARE(m_sim->received(), exchange.command);

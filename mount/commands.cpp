@@ -29,6 +29,10 @@ bool isAcknowledged(std::string_view command) {
     return ledBy(command, "RSBTHP");
 }
 
+bool changesPosition(std::string_view command) {
+    return ledBy(command, "RSBP");
+}
+
 std::string tracking(bool on) {
     return std::string{'T', byte(on ? 2 : 0)};
 }

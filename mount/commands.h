@@ -19,6 +19,10 @@ inline constexpr std::string_view kHomeGoto = "B0000,0000";
 // motor) with a lone "#" once it has taken them.
 bool isAcknowledged(std::string_view command);
 
+// After these (goto, sync, Goto East, motor moves) the mount is elsewhere, or
+// says it is: a position read before one of them no longer holds.
+bool changesPosition(std::string_view command);
+
 // "T" and the mode byte: 2 tracks, 0 stops.
 std::string tracking(bool on);
 

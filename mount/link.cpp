@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <QTime>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -225,7 +226,13 @@ void MountLink::submitSequence(QList<Exchange> steps, ExchangeCallback done) {
         deliverLater(std::move(done), {});
         return;
     }
+    const bool changesPosition = std::any_of(steps.cbegin(), steps.cend(), [](const Exchange& e) {
+        return commands::changesPosition(e.command.toStdString());
+    });
     m_queue.push_back(Job{std::move(steps), std::move(done)});
+    if (changesPosition) {
+        emit positionChanging();
+    }
     // Started from the event loop so that no callback ever runs inside submit().
     QMetaObject::invokeMethod(this, &MountLink::startNext, Qt::QueuedConnection);
 }

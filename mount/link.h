@@ -62,6 +62,10 @@ signals:
     // port is closed by then.
     void portLost(const QString& message);
     void openChanged(bool open);
+    // A command that moves the mount or redefines its position has been
+    // queued: a position read before it no longer holds. Emitted from
+    // inside submit(), before the command goes out.
+    void positionChanging();
 
 private:
     struct Job {

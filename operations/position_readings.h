@@ -2,7 +2,9 @@
 // the window's readout and any remote client. Readings are taken only when
 // somebody asks; a reading recent enough is handed out again instead of
 // asking the mount; two position queries never go out closer than the
-// minimum gap, however many ask and however fast.
+// minimum gap, however many ask and however fast. This is the one place that
+// knows whether a reading still holds: a command that moves the mount or
+// redefines its position ends every reading taken before it.
 #pragma once
 
 #include "mount/exchange.h"
@@ -27,9 +29,10 @@ inline constexpr int kPositionReplyLength = 10;
 struct PositionSample {
     ExchangeStatus status = ExchangeStatus::Done;
     QByteArray reply;      // the ten characters "RRRR,DDDD#" when read
-    QString error;         // why not, for the user
+    QString error;         // why not, for the user: the exchange failed, or its
+                           // reply (status Done) is not a position
     qint64 takenAtMs = 0;  // on the readings' own steady clock, at the reply's end
-    bool ok() const { return status == ExchangeStatus::Done; }
+    bool ok() const { return status == ExchangeStatus::Done && error.isEmpty(); }
     double rightAscensionHours() const;  // 0 <= h < 24
     double declinationDegrees() const;   // -180 <= d < 180
     QString text() const;                // "HH:MM:SS / +DDdMM'"
@@ -48,13 +51,17 @@ public:
     explicit PositionReadings(MountLink& link, QObject* parent = nullptr);
 
     // `done` runs once (never from inside this call) with a reading no older
-    // than `maximumAge`, or with the failure of the reading taken for it.
+    // than `maximumAge` that still holds, or with the failure of the reading
+    // taken for it.
     // Failed readings are never handed out again.
     void request(SampleCallback done);
     void request(std::chrono::milliseconds maximumAge, SampleCallback done);
 
-    // The last successful reading, however old.
-    std::optional<PositionSample> latest() const { return m_latest; }
+    // The last successful reading while it still holds: at most
+    // `maximumAge` old, the port open, and no command since that changes the
+    // position.
+    std::optional<PositionSample> usable(std::chrono::milliseconds maximumAge) const;
+    std::optional<PositionSample> usable() const { return usable(m_timing.maximumAge); }
     // Milliseconds on the readings' clock, for comparing with takenAtMs.
     qint64 now() const { return m_clock.elapsed(); }
 
@@ -67,6 +74,8 @@ signals:
 
 private:
     void startReading();
+    void finishReading(const ExchangeResult& result);
+    void forgetReadings();
 
     MountLink& m_link;
     Timing m_timing;
@@ -75,6 +84,10 @@ private:
     std::optional<PositionSample> m_latest;
     std::optional<qint64> m_lastReplyEnd;
     bool m_inFlight = false;
+    // Counts the commands that changed the position (and the port's opening
+    // and closing), so that a reading under way as one was queued is not kept.
+    quint64 m_era = 0;
+    quint64 m_readingEra = 0;  // of the reading under way
     std::vector<SampleCallback> m_waiting;
 };
 

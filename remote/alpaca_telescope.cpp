@@ -545,9 +545,8 @@ void AlpacaTelescope::readPosition(
     };
     // A reading fresh enough answers at once, without a place on the link.
     operations::PositionReadings& readings = m_session.readings();
-    if (const auto latest = readings.latest();
-        latest && readings.now() - latest->takenAtMs <= readings.timing().maximumAge.count()) {
-        answer(*latest);
+    if (const auto usable = readings.usable()) {
+        answer(*usable);
         return;
     }
     if (m_positionWaiters.size() >= kMaximumPositionWaiters) {

@@ -239,7 +239,11 @@ void Form1::Timer1_Timer() {
         m_pollInFlight = false;
         switch (reading.status) {
             case ExchangeStatus::Done:
-                Label10->setText(reading.text());
+                // A reply that is not a position shows nothing: the readout
+                // keeps what the mount last said.
+                if (reading.ok()) {
+                    Label10->setText(reading.text());
+                }
                 break;
             case ExchangeStatus::TimedOut:
                 // A mount that misses one reading may answer the next.

@@ -5,6 +5,7 @@
 // and the mount never receives a malformed command.
 #include "operations/clock.h"
 #include "operations/mount_session.h"
+#include "operations/position_readings.h"
 #include "tests/support/window_on_simulator.h"
 #include "ui/lamp.h"
 
@@ -48,7 +49,6 @@ constexpr quint16 kDecWord = 0x12CE;
 const char* const kPosition = "04:56:15 / +26d27'";
 const char* const kGotoTarget = "05:34:32 / -05d23'";  // GOTO's, reached at once
 const char* const kSyncTarget = "18:30:00 / +45d00'";
-const char* const kZero = "00:00:00 / +00d00'";        // junk decodes as zero
 const char* const kNoReply = "no reply";
 const char* const kUntouched = "-";  // written before, to see whether it changed
 
@@ -86,7 +86,7 @@ const Row kRows[] = {
     {"silent, Real",          Silent,        Monitor,  0, -1, nullptr,    Start, kNoReply,   true,  true},
     {"silent, GO",            Silent,        GoEast,   0, -1, kNoArrival, Amber, nullptr,    true,  false},
     {"silent, Slow Goto",     Silent,        SlowGoto, 0, -1, nullptr,    Start, nullptr,    true,  false},
-    {"garbage, Sync",         Garbage,       Sync,     0, -1, nullptr,    Start, kZero,      true,  true},
+    {"garbage, Sync",         Garbage,       Sync,     0, -1, nullptr,    Start, kUntouched, true,  true},
     {"garbage, GO",           Garbage,       GoEast,   0, -1, kNoArrival, Amber, nullptr,    true,  false},
     {"split, GOTO",           Split,         Goto,     0, -1, nullptr,    Start, kGotoTarget, true, true},
     {"split, GO",             Split,         GoEast,   0, -1, nullptr,    Green, nullptr,    true,  false},
@@ -243,6 +243,15 @@ void TestFaultMatrix::faultAgainstOperation() {
             break;
     }
 
+    // Every reading taken as a position is one the mount reported.
+    QStringList positionsRead;
+    QObject::connect(&w.window->session().readings(), &operations::PositionReadings::taken,
+                     [&](const operations::PositionSample& sample) {
+                         if (sample.ok()) {
+                             positionsRead << sample.text();
+                         }
+                     });
+
     // The operation, with the event loop watched from here on.
     StallMeter stalls;
     QElapsedTimer sinceClick;
@@ -325,6 +334,10 @@ void TestFaultMatrix::faultAgainstOperation() {
     }
     if (r.op == Open) {
         QCOMPARE(w.sim->received(), QByteArray());
+    }
+    for (const QString& position : positionsRead) {
+        QVERIFY2(QStringList({kPosition, kGotoTarget, kSyncTarget}).contains(position),
+                 qPrintable(position));
     }
     QVERIFY2(stalls.worstMs() < kClickLimitMs, qPrintable(QString::number(stalls.worstMs())));
 }

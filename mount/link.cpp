@@ -352,6 +352,14 @@ void MountLink::onReadyRead() {
         }
         return;
     }
+    if (exchange.rule == ReplyRule::Counted && !m_reply.started()) {
+        // A "#" ahead of the reply ends an earlier command's answer that came late.
+        qsizetype strays = 0;
+        while (strays < bytes.size() && bytes[strays] == '#') {
+            ++strays;
+        }
+        bytes.remove(0, strays);
+    }
     m_reply.append(bytes);
     if (exchange.rule == ReplyRule::Counted && m_reply.complete()) {
         stepDone();

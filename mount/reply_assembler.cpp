@@ -7,17 +7,9 @@ void ReplyAssembler::start(ReplyRule rule, int count) {
     m_count = count;
     m_reply.clear();
     m_overflowed = false;
-    m_skipping = rule == ReplyRule::Counted;
 }
 
 void ReplyAssembler::append(QByteArrayView bytes) {
-    while (m_skipping && !bytes.isEmpty()) {
-        if (bytes.front() != '#') {
-            m_skipping = false;
-        } else {
-            bytes = bytes.sliced(1);
-        }
-    }
     const auto room = static_cast<qsizetype>(m_capacity) - m_reply.size();
     if (bytes.size() > room) {
         m_overflowed = true;

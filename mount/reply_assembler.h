@@ -17,8 +17,6 @@ public:
     explicit ReplyAssembler(std::size_t capacity = kReplyCapacity) : m_capacity(capacity) {}
 
     void start(ReplyRule rule, int count);
-    // A counted reply never begins with "#": one there ends an earlier
-    // command's answer that came late, and is skipped.
     void append(QByteArrayView bytes);
 
     // Counted: enough characters. Answer: something arrived (the quiet gap
@@ -34,7 +32,6 @@ private:
     int m_count = 0;
     QByteArray m_reply;
     bool m_overflowed = false;
-    bool m_skipping = false;  // a counted reply's stray "#" ahead of it
 };
 
 }  // namespace morvane

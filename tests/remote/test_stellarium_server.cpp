@@ -109,7 +109,6 @@ void TestStellariumServer::gotoReachesTheMount() {
         const auto box = [&b](int i) { return b[i].toStdString(); };
         QCOMPARE(codec::coordinatePair('R', {box(0), box(1), box(2), box(3), box(4), box(5)}).field,
                  commands.last().toStdString());
-        // Watched from the mount's "#" on.
         QTRY_VERIFY(w.window->session().arrivalWatch().isSlewing());
     }
     // A goto after the stream (from another client once this one is closed)

@@ -164,6 +164,7 @@ std::optional<QString> MountLink::open() {
         return why;
     }
     m_port->clear(QSerialPort::AllDirections);
+    m_staleBytes = 0;
     qCDebug(lcSerial).noquote() << stamp() << portDescription() << "open at" << m_settingsText;
     emit openChanged(true);
     return std::nullopt;

@@ -52,8 +52,7 @@ public:
 
     // `done` runs once (never from inside this call) with a reading no older
     // than `maximumAge` that still holds, or with the failure of the reading
-    // taken for it.
-    // Failed readings are never handed out again.
+    // taken for it. Failed readings are never handed out again.
     void request(SampleCallback done);
     void request(std::chrono::milliseconds maximumAge, SampleCallback done);
 

@@ -21,7 +21,7 @@ enum class Fault {
                           // arrived, just ahead of that one's answer
 };
 
-// "none", "silent", "garbage", "split", "paced", "never-arrives".
+// "none", "silent", "garbage", "split", "paced", "never-arrives", "late-ack".
 std::optional<Fault> faultFromName(std::string_view name);
 std::string faultName(Fault fault);
 // All names, for help texts.

@@ -1,45 +1,279 @@
 #include "remote/http_connections.h"
 
+#include "remote/warning_limit.h"
+
+#include <QLoggingCategory>
 #include <algorithm>
+#include <cstring>
 
 #ifndef Q_OS_WIN
 #include <sys/socket.h>
 #endif
 
+// Refusals are warnings, at most one every ten seconds; the rest of the
+// connections' life is debug: QT_LOGGING_RULES="morvane.http.debug=true"
+Q_LOGGING_CATEGORY(lcHttp, "morvane.http", QtWarningMsg)
+
 namespace morvane::remote {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the gate reads of a client ahead of the HTTP server: a whole request
+// at the largest fits, so that it can be handed on whole.
+qint64 inboxBound(const ConnectionLimits& limits) {
+    return qint64(limits.maximumHead + limits.maximumBody);
+}
+// What Qt takes from the kernel for a connection before the gate reads it.
+constexpr qint64 kWireBuffer = 16 * 1024;
+
+QByteArray sizeText(std::size_t bytes) {
+    return bytes % 1024 == 0 ? QByteArray::number(qulonglong(bytes / 1024)) + " KiB"
+                             : QByteArray::number(qulonglong(bytes)) + " bytes";
+}
+
+void warnRefusal(const QHostAddress& peer, const QByteArray& status, const QByteArray& reason) {
+    static WarningLimit limit;
+    int heldBack = 0;
+    if (!limit.allow(&heldBack)) {
+        qCDebug(lcHttp).noquote() << "refused" << peer.toString() << status << reason.trimmed();
+        return;
+    }
+    qCWarning(lcHttp).noquote() << QStringLiteral("refused a request from %1: %2 (%3)%4")
+                                       .arg(peer.toString(), QString::fromUtf8(status),
+                                            QString::fromUtf8(reason.trimmed()),
+                                            heldBack ? QStringLiteral("; %1 more refused since "
+                                                                      "the last such warning")
+                                                           .arg(heldBack)
+                                                     : QString());
+}
+
+}  // namespace
 
 struct HttpConnection::PendingReply {
-    PendingReply(quint64 t, QHttpServerResponder&& r, bool close)
-        : ticket(t), responder(std::move(r)), closeAfter(close) {}
+    PendingReply(quint64 t, QHttpServerResponder&& r, bool close, const RequestSize::Request& q)
+        : ticket(t), responder(std::move(r)), closeAfter(close), request(q) {}
     quint64 ticket;
     QHttpServerResponder responder;
     bool closeAfter;
+    RequestSize::Request request;
     bool ready = false;
     Status status = Status::Ok;
     QByteArray contentType;
     QByteArray body;
 };
 
-HttpConnection::HttpConnection(const ConnectionLimits& limits, QObject* parent)
+HttpConnection::HttpConnection(qintptr descriptor, const ConnectionLimits& limits, QObject* parent)
     : QTcpSocket(parent),
       m_limits(limits),
       m_size(limits.maximumHead, limits.maximumBody),
-      m_lastActivity(std::chrono::steady_clock::now()) {
-    // Connected before the HTTP server connects its own reader, so every
-    // byte is counted before the server buffers it.
-    connect(this, &QIODevice::readyRead, this, &HttpConnection::onReadyRead);
-    connect(this, &QIODevice::bytesWritten, this, [this] { touch(); });
+      m_lastActivity(Clock::now()) {
+    if (!m_wire.setSocketDescriptor(descriptor)) {
+        return;
+    }
+    m_attached = true;
+    // Beyond this Qt stops reading from the kernel and TCP holds the
+    // client back, until the gate has room again.
+    m_wire.setReadBufferSize(kWireBuffer);
+    m_wire.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    setPeerAddress(m_wire.peerAddress());
+    setPeerPort(m_wire.peerPort());
+    setLocalAddress(m_wire.localAddress());
+    setLocalPort(m_wire.localPort());
+    QIODevice::open(QIODevice::ReadWrite);
+    setSocketState(QAbstractSocket::ConnectedState);
+    connect(&m_wire, &QIODevice::readyRead, this, &HttpConnection::pull);
+    connect(&m_wire, &QIODevice::bytesWritten, this, [this] {
+        touch();
+        if (m_refusalSent && m_wire.bytesToWrite() == 0) {
+            shutDownSending();
+        }
+        if (!readingPaused()) {
+            scheduleOffer();
+        }
+    });
+    connect(&m_wire, &QAbstractSocket::disconnected, this, &HttpConnection::wireClosed);
+    // Qt HttpServer closes the socket it was given when it cannot parse a
+    // request: the client's connection goes with it.
+    connect(this, &QAbstractSocket::stateChanged, this, [this](SocketState state) {
+        if (state != ConnectedState && m_wire.state() == ConnectedState) {
+            m_stopReading = m_stopHanding = true;
+            m_wire.disconnectFromHost();
+        }
+    });
 }
 
 HttpConnection::~HttpConnection() {
-    // Replies still waiting are dropped while the socket is whole.
+    // Replies still waiting are dropped while the gate is whole, and the
+    // connection ends without calling back into what is being destroyed.
     m_replies.clear();
+    m_wire.disconnect(this);
+    m_wire.abort();
+}
+
+qint64 HttpConnection::bytesAvailable() const {
+    return QIODevice::bytesAvailable() + m_offered;
+}
+
+qint64 HttpConnection::bytesToWrite() const {
+    return m_wire.bytesToWrite();
+}
+
+bool HttpConnection::awaitingReply() const {
+    return std::any_of(m_replies.begin(), m_replies.end(),
+                       [](const auto& reply) { return !reply->ready; });
+}
+
+int HttpConnection::evictionClass() const {
+    if (m_stopReading) {
+        return 0;  // refused, or on its way out
+    }
+    return m_requestsTaken == 0 ? 1 : 2;
+}
+
+qint64 HttpConnection::unsentBytes() const {
+    qint64 held = 0;
+    for (const auto& reply : m_replies) {
+        held += reply->ready ? reply->body.size() : 0;
+    }
+    return m_wire.bytesToWrite() + held;
+}
+
+bool HttpConnection::readingPaused() const {
+    return unsentBytes() > m_limits.unsentAnswers ||
+           qsizetype(m_replies.size() + m_unanswered.size()) >= m_limits.waitingRequests;
+}
+
+void HttpConnection::closeNow() {
+    m_stopReading = m_stopHanding = true;
+    m_wire.abort();
+}
+
+void HttpConnection::pull() {
+    bool read = false;
+    char chunk[16 * 1024];
+    while (!m_stopReading && heldRequestBytes() < inboxBound(m_limits) &&
+           m_wire.bytesAvailable() > 0) {
+        const qint64 n = m_wire.read(
+            chunk, std::min<qint64>(sizeof chunk, inboxBound(m_limits) - heldRequestBytes()));
+        if (n <= 0) {
+            break;
+        }
+        read = true;
+        scan(chunk, n);
+    }
+    if (read) {
+        touch();
+    }
+    noticeHalfClose();
+    offerNext();
+}
+
+void HttpConnection::scan(const char* data, qint64 size) {
+    if (m_inboxOffset > 0) {
+        m_inbox.remove(0, m_inboxOffset);
+        m_inboxOffset = 0;
+    }
+    std::string_view rest(data, std::size_t(size));
+    while (!rest.empty()) {
+        const std::size_t taken = m_size.take(rest);
+        if (m_size.verdict() != RequestSize::Verdict::Fine) {
+            refuse(m_size.verdict(), m_size.problem());
+            return;
+        }
+        m_inbox.append(rest.data(), qsizetype(taken));
+        m_scanned += taken;
+        rest.remove_prefix(taken);
+        if (m_size.ended()) {
+            m_framed.push_back({m_scanned, m_size.request()});
+        }
+    }
+}
+
+// A client that has shut its sending side is about to be closed by Qt's
+// socket, which knows no half-closed connections: its requests could not be
+// answered, so none is handed on (nothing of them reaches the mount).
+void HttpConnection::noticeHalfClose() {
+#ifndef Q_OS_WIN
+    if (m_clientLeft || m_framed.empty() || m_offered > 0 || m_wire.bytesAvailable() > 0) {
+        return;
+    }
+    char byte = 0;
+    if (::recv(static_cast<int>(m_wire.socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT) ==
+        0) {
+        qCDebug(lcHttp).noquote() << peerAddress().toString() << "shut its sending side;"
+                                  << m_framed.size() << "request(s) left unanswered";
+        m_clientLeft = m_stopHanding = true;
+        m_framed.clear();
+    }
+#endif
+}
+
+void HttpConnection::offerNext() {
+    if (m_stopHanding || m_offered > 0 || m_framed.empty() || readingPaused()) {
+        sendRefusalWhenDue();
+        return;
+    }
+    m_offered = qint64(m_framed.front().end - m_handed);
+    emit readyRead();
+}
+
+void HttpConnection::scheduleOffer() {
+    if (m_offerScheduled) {
+        return;
+    }
+    m_offerScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_offerScheduled = false;
+            pull();
+        },
+        Qt::QueuedConnection);
+}
+
+qint64 HttpConnection::readData(char* data, qint64 maxSize) {
+    const qint64 n = std::min(maxSize, m_offered);
+    if (n <= 0) {
+        return 0;  // nothing now; more is announced with readyRead
+    }
+    std::memcpy(data, m_inbox.constData() + m_inboxOffset, std::size_t(n));
+    m_inboxOffset += n;
+    m_handed += quint64(n);
+    m_offered -= n;
+    if (m_offered == 0) {
+        m_unanswered.push_back(m_framed.front().request);
+        m_framed.pop_front();
+        if (m_inboxOffset == m_inbox.size()) {
+            m_inbox.resize(0);
+            m_inboxOffset = 0;
+        }
+        scheduleOffer();  // room for more of the client's bytes
+    }
+    return n;
+}
+
+qint64 HttpConnection::writeData(const char* data, qint64 size) {
+    if (m_collecting) {
+        m_outgoing.append(data, size);
+        return size;
+    }
+    return m_wire.write(data, size);
 }
 
 quint64 HttpConnection::expectReply(QHttpServerResponder&& responder, bool closeAfter) {
-    m_size.startNext();
+    RequestSize::Request request;
+    if (!m_unanswered.empty()) {
+        request = m_unanswered.front();
+        m_unanswered.pop_front();
+    }
+    ++m_requestsTaken;
+    closeAfter = closeAfter || !request.keepAlive;
+    if (closeAfter) {
+        m_stopHanding = true;  // what the client sent after it goes unread
+    }
     m_replies.push_back(
-        std::make_unique<PendingReply>(++m_nextTicket, std::move(responder), closeAfter));
+        std::make_unique<PendingReply>(++m_nextTicket, std::move(responder), closeAfter, request));
     return m_nextTicket;
 }
 
@@ -53,98 +287,132 @@ void HttpConnection::reply(quint64 ticket, Status status, const QByteArray& cont
             pending->body = body;
         }
     }
+    writeReady();
+}
+
+void HttpConnection::writeReady() {
     while (!m_replies.empty() && m_replies.front()->ready) {
         PendingReply& next = *m_replies.front();
         const bool close = next.closeAfter;
-        if (state() == QAbstractSocket::ConnectedState && !m_refused) {
+        if (m_wire.state() == QAbstractSocket::ConnectedState) {
             sendReply(next);
         }
         m_replies.pop_front();
         if (close) {
             m_replies.clear();
-            disconnectFromHost();
+            m_stopReading = m_stopHanding = true;
+            m_wire.disconnectFromHost();  // once the answer has left
             return;
         }
     }
     touch();
+    if (!readingPaused()) {
+        scheduleOffer();
+    }
 }
 
 void HttpConnection::sendReply(PendingReply& reply) {
     m_collecting = true;
-    reply.responder.write(reply.body, {{"Content-Type", reply.contentType}}, reply.status);
+    const QByteArray type = reply.contentType;
+    if (reply.closeAfter) {
+        reply.responder.write(reply.body, {{"Content-Type", type}, {"Connection", "close"}},
+                              reply.status);
+    } else if (reply.request.http10) {
+        reply.responder.write(reply.body, {{"Content-Type", type}, {"Connection", "keep-alive"}},
+                              reply.status);
+    } else {
+        reply.responder.write(reply.body, {{"Content-Type", type}}, reply.status);
+    }
     m_collecting = false;
-    const QByteArray bytes = std::exchange(m_outgoing, {});
+    QByteArray bytes = std::exchange(m_outgoing, {});
+    if (reply.request.headOnly) {
+        bytes.chop(reply.body.size());  // the head of the answer a GET would get
+    }
+    send(bytes);
+}
+
+// Sends at once, straight to the socket when nothing is queued before it:
+// no write notifier to switch on and off, no extra turn of the event loop.
+void HttpConnection::send(const QByteArray& bytes) {
     qint64 sent = 0;
 #ifndef Q_OS_WIN
-    if (bytesToWrite() == 0) {
-        const auto n = ::send(static_cast<int>(socketDescriptor()), bytes.constData(),
-                              static_cast<std::size_t>(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (m_wire.bytesToWrite() == 0) {
+        const auto n = ::send(static_cast<int>(m_wire.socketDescriptor()), bytes.constData(),
+                              std::size_t(bytes.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
         sent = n > 0 ? n : 0;  // on any trouble Qt's own writing takes over and reports it
     }
 #endif
     if (sent < bytes.size()) {
-        QTcpSocket::writeData(bytes.constData() + sent, bytes.size() - sent);
+        m_wire.write(bytes.constData() + sent, bytes.size() - sent);
     }
 }
 
-qint64 HttpConnection::writeData(const char* data, qint64 size) {
-    if (m_collecting) {
-        m_outgoing.append(data, size);
-        return size;
+void HttpConnection::refuse(RequestSize::Verdict verdict, const char* problem) {
+    using Verdict = RequestSize::Verdict;
+    QByteArray status = "400 Bad Request";
+    QByteArray reason = problem;
+    switch (verdict) {
+        case Verdict::Fine:
+        case Verdict::Malformed:
+            break;
+        case Verdict::HeadTooLarge:
+            status = "431 Request Header Fields Too Large";
+            reason = "The request's head is larger than " + sizeText(m_limits.maximumHead) + '.';
+            break;
+        case Verdict::BodyTooLarge:
+            status = "413 Payload Too Large";
+            reason = "The request's body is larger than " + sizeText(m_limits.maximumBody) + '.';
+            break;
+        case Verdict::LengthRequired:
+            status = "411 Length Required";
+            reason = "A request's body must come with its Content-Length.";
+            break;
+        case Verdict::VersionUnsupported:
+            status = "505 HTTP Version Not Supported";
+            reason = "This server speaks HTTP/1.1 (and 1.0).";
+            break;
     }
-    return QTcpSocket::writeData(data, size);
+    warnRefusal(peerAddress(), status, reason);
+    // Nothing more of the client is read, and nothing of the refused request
+    // is kept; the requests whole before it are still answered, in order.
+    m_stopReading = true;
+    const quint64 lastWhole =
+        m_framed.empty() ? m_handed + quint64(m_offered) : m_framed.back().end;
+    m_inbox.truncate(m_inboxOffset + qsizetype(lastWhole - m_handed));
+    const QByteArray body = reason + '\n';
+    m_refusal = "HTTP/1.1 " + status +
+                "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    QTimer::singleShot(m_limits.lingerAfterRefusal, this, &HttpConnection::closeNow);
 }
 
-void HttpConnection::onReadyRead() {
-    touch();
-    if (m_refused) {
-        readAll();  // the rest of a refused request, dropped
+void HttpConnection::sendRefusalWhenDue() {
+    if (m_refusal.isEmpty() || !m_framed.empty() || m_offered > 0 || !m_unanswered.empty() ||
+        !m_replies.empty()) {
         return;
     }
-    const QByteArray fresh = peek(bytesAvailable());
-    switch (
-        m_size.feed(std::string_view(fresh.constData(), static_cast<std::size_t>(fresh.size())))) {
-        case RequestSize::Verdict::Fine:
-            break;
-        case RequestSize::Verdict::HeadTooLarge:
-            refuse(Status::RequestHeaderFieldsTooLarge, "Request Header Fields Too Large",
-                   QByteArray("The request's head is larger than ") +
-                       QByteArray::number(static_cast<qulonglong>(m_limits.maximumHead / 1024)) +
-                       " KiB.");
-            return;
-        case RequestSize::Verdict::BodyTooLarge:
-            refuse(Status::PayloadTooLarge, "Payload Too Large",
-                   QByteArray("The request's body is larger than ") +
-                       QByteArray::number(static_cast<qulonglong>(m_limits.maximumBody / 1024)) +
-                       " KiB.");
-            return;
+    m_stopHanding = true;
+    send(std::exchange(m_refusal, {}));
+    m_refusalSent = true;
+    if (m_wire.bytesToWrite() == 0) {
+        shutDownSending();
     }
 }
 
-void HttpConnection::refuse(Status status, const QByteArray& statusText, const QByteArray& reason) {
-    m_refused = true;
-    // Nothing of this request reaches the HTTP server any more.
-    disconnect(this, &QIODevice::readyRead, nullptr, nullptr);
-    connect(this, &QIODevice::readyRead, this, &HttpConnection::onReadyRead);
-    readAll();
-    m_replies.clear();
-    const QByteArray body = reason + '\n';
-    write("HTTP/1.1 " + QByteArray::number(static_cast<int>(status)) + ' ' + statusText +
-          "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+// The client reads the refusal and then the end of the connection, rather
+// than a reset that may come before the answer.
+void HttpConnection::shutDownSending() {
 #ifdef Q_OS_WIN
-    disconnectFromHost();
+    m_wire.disconnectFromHost();
 #else
-    // Closing at once with unread input would reset the connection and the
-    // client might never read the answer: the sending side is shut once the
-    // answer has left, and the client given a moment to close its side.
-    connect(this, &QIODevice::bytesWritten, this, [this] {
-        if (bytesToWrite() == 0) {
-            ::shutdown(static_cast<int>(socketDescriptor()), SHUT_WR);
-        }
-    });
-    QTimer::singleShot(m_limits.lingerAfterRefusal, this, [this] { abort(); });
+    ::shutdown(static_cast<int>(m_wire.socketDescriptor()), SHUT_WR);
 #endif
+}
+
+void HttpConnection::wireClosed() {
+    m_stopReading = m_stopHanding = true;
+    setSocketState(QAbstractSocket::UnconnectedState);
+    emit disconnected();  // Qt HttpServer lets go of the gate on this
 }
 
 HttpConnectionPool::HttpConnectionPool(const ConnectionLimits& limits, QObject* parent)
@@ -167,18 +435,24 @@ void HttpConnectionPool::forgetClosed() {
 void HttpConnectionPool::incomingConnection(qintptr descriptor) {
     forgetClosed();
     if (static_cast<int>(m_connections.size()) >= m_limits.maximumConnections) {
-        // The longest idle, preferring one that waits for no reply, makes room.
-        const auto oldest = std::min_element(
+        // One that never completed a request (or was refused) makes room
+        // first; among the rest the longest idle, preferring one that waits
+        // for no reply. A client that has made requests keeps its place
+        // against a stream of newcomers.
+        const auto first = std::min_element(
             m_connections.begin(), m_connections.end(), [](const auto& a, const auto& b) {
-                return std::pair(a->awaitingReply(), a->lastActivity()) <
-                       std::pair(b->awaitingReply(), b->lastActivity());
+                return std::tuple(a->evictionClass(), a->awaitingReply(), a->lastActivity()) <
+                       std::tuple(b->evictionClass(), b->awaitingReply(), b->lastActivity());
             });
-        QPointer<HttpConnection> evicted = *oldest;
-        m_connections.erase(oldest);
-        evicted->abort();
+        QPointer<HttpConnection> evicted = *first;
+        m_connections.erase(first);
+        qCDebug(lcHttp).noquote() << "more than" << m_limits.maximumConnections
+                                  << "connections: closing one from"
+                                  << evicted->peerAddress().toString();
+        evicted->closeNow();
     }
-    auto* connection = new HttpConnection(m_limits, this);
-    if (!connection->setSocketDescriptor(descriptor)) {
+    auto* connection = new HttpConnection(descriptor, m_limits, this);
+    if (!connection->attached()) {
         delete connection;
         return;
     }
@@ -191,11 +465,13 @@ void HttpConnectionPool::incomingConnection(qintptr descriptor) {
 
 void HttpConnectionPool::closeIdle() {
     forgetClosed();
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     for (const auto& connection : m_connections) {
+        // Aborted: one whose answers stay unread would otherwise wait for
+        // them to drain, holding them.
         if (!connection->awaitingReply() &&
             now - connection->lastActivity() >= m_limits.idleClose) {
-            connection->disconnectFromHost();
+            connection->closeNow();
         }
     }
     scheduleIdleCheck();
@@ -207,8 +483,8 @@ void HttpConnectionPool::scheduleIdleCheck() {
     if (m_connections.empty()) {
         return;
     }
-    const auto now = std::chrono::steady_clock::now();
-    auto due = std::chrono::steady_clock::time_point::max();
+    const auto now = Clock::now();
+    auto due = Clock::time_point::max();
     for (const auto& connection : m_connections) {
         // One waiting for its reply is not idle: looked at again later.
         const auto from = connection->awaitingReply() ? now : connection->lastActivity();

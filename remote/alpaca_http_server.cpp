@@ -28,6 +28,12 @@ QString stamp() {
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
+// A client's text said back to it: enough to recognise, never its whole.
+QString echoed(const QString& text) {
+    constexpr qsizetype kLongest = 80;
+    return text.size() <= kLongest ? text : text.left(kLongest) + QStringLiteral("...");
+}
+
 QByteArray shortened(const QByteArray& text) {
     constexpr qsizetype kLongest = 300;
     return text.size() <= kLongest ? text : text.left(kLongest) + "...";
@@ -163,7 +169,9 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
         m_transactions = 0;  // counts up from 1 again
     }
     const QString path = request.url().path();
-    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    // HEAD is answered as GET, and the connection sends the answer's head alone.
+    const bool get = request.method() == QHttpServerRequest::Method::Get ||
+                     request.method() == QHttpServerRequest::Method::Head;
     const bool put = request.method() == QHttpServerRequest::Method::Put;
     const QByteArray form = get ? request.url().query(QUrl::FullyEncoded).toUtf8() : request.body();
     qCDebug(lcAlpaca).noquote() << stamp() << '#' + QString::number(pending.serverTransaction)
@@ -175,6 +183,13 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
 
     if (!get && !put) {
         pending.badRequest(QStringLiteral("This Alpaca server answers GET and PUT only."));
+        return true;
+    }
+    // The path is read decoded: an encoded "/" would pass for a separator.
+    if (request.url()
+            .path(QUrl::FullyEncoded)
+            .contains(QLatin1String("%2F"), Qt::CaseInsensitive)) {
+        pending.badRequest(QStringLiteral("A \"/\" in the path must not be encoded as %2F."));
         return true;
     }
     if (isSetupPath(path)) {
@@ -209,7 +224,7 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
     if (path.startsWith(QLatin1String("/management/"))) {
         const QJsonValue value = managementValue(path);
         if (value.isUndefined()) {
-            pending.badRequest(QStringLiteral("No such management request: %1").arg(path));
+            pending.badRequest(QStringLiteral("No such management request: %1").arg(echoed(path)));
         } else if (!get) {
             pending.badRequest(QStringLiteral("Management requests are read with GET."));
         } else {
@@ -224,27 +239,27 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
         parts[2] != QLatin1String("v1")) {
         pending.badRequest(
             QStringLiteral("No such path: %1 (devices are at /api/v1/telescope/0/<member>).")
-                .arg(path.left(200)));
+                .arg(echoed(path)));
         return true;
     }
     if (parts[3] != QLatin1String("telescope")) {
         pending.badRequest(QStringLiteral("No device type \"%1\" here: this server has "
                                           "telescope 0 only.")
-                               .arg(parts[3].left(60)));
+                               .arg(echoed(parts[3])));
         return true;
     }
     if (parts[4] != QLatin1String("0")) {
         pending.badRequest(QStringLiteral("No telescope %1 here: this server has telescope 0 only.")
-                               .arg(parts[4].left(60)));
+                               .arg(echoed(parts[4])));
         return true;
     }
     if (!AlpacaTelescope::hasMember(parts[5], put)) {
         const bool other = AlpacaTelescope::hasMember(parts[5], !put);
         pending.badRequest(
             other ? QStringLiteral("Telescope member \"%1\" is used with %2, not %3.")
-                        .arg(parts[5], put ? QStringLiteral("GET") : QStringLiteral("PUT"),
+                        .arg(echoed(parts[5]), put ? QStringLiteral("GET") : QStringLiteral("PUT"),
                              put ? QStringLiteral("PUT") : QStringLiteral("GET"))
-                  : QStringLiteral("Telescope has no member \"%1\".").arg(parts[5].left(60)));
+                  : QStringLiteral("Telescope has no member \"%1\".").arg(echoed(parts[5])));
         return true;
     }
     m_telescope.call(parts[5], put, *parameters, [pending, clientTx, get](const Answer& answer) {

@@ -33,8 +33,9 @@ constexpr std::size_t kMaximumPositionWaiters = 256;
 
 const QString kGotoEast = QStringLiteral("GotoEast");
 
+// Every digit the value needs: a refused -90.0000000001 is not told as -90.
 QString number(double value) {
-    return QString::number(value, 'g', 10);
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 Handler constant(QJsonValue value) {

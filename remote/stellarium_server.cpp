@@ -77,11 +77,26 @@ quint16 StellariumServer::port() const {
 void StellariumServer::acceptPending() {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         if (clientCount() >= m_limits.clients) {
-            closeLongestIdle();
+            // Stellarium's clients are silent between gotos: none of them can
+            // be told from one that has gone quiet for good, so the ones
+            // reading their positions keep their places.
+            int heldBack = 0;
+            if (m_fullWarnings.allow(&heldBack)) {
+                qCWarning(lcStellarium).noquote()
+                    << QStringLiteral("%1 clients already: one more from %2 was turned away%3")
+                           .arg(m_limits.clients)
+                           .arg(socket->peerAddress().toString(),
+                                heldBack ? QStringLiteral(" (and %1 more since the last such "
+                                                          "warning)")
+                                               .arg(heldBack)
+                                         : QString());
+            }
+            socket->abort();
+            socket->deleteLater();
+            continue;
         }
         auto client = std::make_unique<Client>();
         client->socket = socket;
-        client->lastHeard = ++m_events;
         // Qt stops reading from the kernel beyond this; the client's own
         // sending then waits (TCP flow control), whatever its rate.
         socket->setReadBufferSize(m_limits.inputBytes);
@@ -89,7 +104,7 @@ void StellariumServer::acceptPending() {
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { forget(socket); });
         m_clients.push_back(std::move(client));
-        qCInfo(lcStellarium).noquote()
+        qCDebug(lcStellarium).noquote()
             << "client" << endpointText(socket->peerAddress(), socket->peerPort()) << "connected;"
             << clientCount() << "connected";
         if (!m_ticks.isActive()) {
@@ -115,20 +130,9 @@ void StellariumServer::forget(QTcpSocket* socket) {
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
-    qCInfo(lcStellarium) << "client closed;" << clientCount() << "connected";
+    qCDebug(lcStellarium) << "client closed;" << clientCount() << "connected";
     if (m_clients.empty()) {
         m_ticks.stop();  // with nobody to tell, nothing is asked of the mount
-    }
-}
-
-void StellariumServer::closeLongestIdle() {
-    const auto idlest =
-        std::min_element(m_clients.begin(), m_clients.end(),
-                         [](const auto& a, const auto& b) { return a->lastHeard < b->lastHeard; });
-    if (idlest != m_clients.end()) {
-        qCWarning(lcStellarium) << "more than" << m_limits.clients
-                                << "clients: closing the one silent longest";
-        forget((*idlest)->socket);
     }
 }
 
@@ -137,7 +141,6 @@ void StellariumServer::readFrom(QTcpSocket* socket) {
     if (client == nullptr) {
         return;
     }
-    client->lastHeard = ++m_events;
     // At most the socket's read buffer per turn: the window's events come
     // between turns whatever a client sends.
     std::vector<StellariumGoto> gotos;
@@ -152,8 +155,18 @@ void StellariumServer::readFrom(QTcpSocket* socket) {
                               << "message(s) of another TYPE or LENGTH skipped";
     }
     if (!trustworthy) {
-        qCWarning(lcStellarium) << "a message LENGTH outside 4 to 256: the stream cannot be "
-                                   "trusted, the connection is closed";
+        int heldBack = 0;
+        if (m_junkWarnings.allow(&heldBack)) {
+            qCWarning(lcStellarium).noquote()
+                << QStringLiteral(
+                       "%1 sent a message LENGTH outside 4 to 256: the stream cannot be "
+                       "trusted, the connection is closed%2")
+                       .arg(socket->peerAddress().toString(),
+                            heldBack ? QStringLiteral(" (%1 more closed so since the last such "
+                                                      "warning)")
+                                           .arg(heldBack)
+                                     : QString());
+        }
         forget(socket);
     }
     for (const auto& message : gotos) {

@@ -8,6 +8,7 @@
 #include "mount/exchange.h"
 #include "mount/target_entry.h"
 #include "remote/stellarium_protocol.h"
+#include "remote/warning_limit.h"
 
 #include <QHostAddress>
 #include <QLoggingCategory>
@@ -34,7 +35,7 @@ class StellariumServer : public QObject {
     Q_OBJECT
 public:
     struct Limits {
-        int clients = 32;  // beyond this the longest-idle client makes room
+        int clients = 32;  // beyond this a newcomer is turned away
         // Position messages not yet taken by a client's socket beyond which
         // the next ones are dropped for it rather than queued.
         qint64 unsentBytes = 4 * qint64(kStellariumPositionLength);
@@ -61,15 +62,11 @@ private:
     struct Client {
         QTcpSocket* socket = nullptr;
         StellariumReader reader;
-        // When it connected or last sent something, in the order of such
-        // events: unlike a clock, never the same for two clients.
-        quint64 lastHeard = 0;
     };
 
     void acceptPending();
     void readFrom(QTcpSocket* socket);
     void forget(QTcpSocket* socket);
-    void closeLongestIdle();
     Client* clientOf(QTcpSocket* socket);
 
     void tick();
@@ -84,7 +81,8 @@ private:
     Limits m_limits;
     QTcpServer* m_server;
     QTimer m_ticks;
-    quint64 m_events = 0;
+    WarningLimit m_fullWarnings;
+    WarningLimit m_junkWarnings;
     std::vector<std::unique_ptr<Client>> m_clients;
 
     bool m_readingAsked = false;

@@ -14,8 +14,11 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
+
+#include <sys/socket.h>
 
 using namespace morvane;
 using namespace morvane::testing;
@@ -49,6 +52,10 @@ private slots:
     void clientsPollingShareReadings();
     void atMostEightCommandsWait();
     void connectionsAreBounded();
+    void rawRequests_data();
+    void rawRequests();
+    void readingStopsForWhatCannotBeAnswered_data();
+    void readingStopsForWhatCannotBeAnswered();
 
 private:
     QNetworkReply* start(QNetworkAccessManager& nam, const QByteArray& verb, const QString& member,
@@ -198,6 +205,10 @@ void TestAlpacaServer::errors_data() {
     QTest::newRow("RA 24 h") << true << QByteArray("PUT") << QString(slew)
                              << QByteArray("RightAscension=24&Declination=0") << 200 << 0x401
                              << "RightAscension 24 is outside 0 to 24 hours";
+    QTest::newRow("Dec a hair beyond -90")
+        << true << QByteArray("PUT") << QString(slew)
+        << QByteArray("RightAscension=1&Declination=-90.0000000001") << 200 << 0x401
+        << "Declination -90.0000000001 is outside";
     QTest::newRow("Dec -91") << true << QByteArray("PUT") << QString(slew)
                              << QByteArray("RightAscension=1&Declination=-91") << 200 << 0x401
                              << "Declination -91 is outside -90 to 90 degrees";
@@ -406,23 +417,145 @@ void TestAlpacaServer::atMostEightCommandsWait() {
     QCOMPARE(logOf('T').size(), 8);
 }
 
+// Beyond the cap a client that never completed a request makes room first:
+// one that has made requests keeps its place against a stream of silent
+// newcomers. Idle connections are closed.
 void TestAlpacaServer::connectionsAreBounded() {
     settings.limits.maximumConnections = 2;
     settings.limits.idleClose = 400ms;
     init();
-    QTcpSocket sockets[3];
+    QTcpSocket sockets[4];
     for (QTcpSocket& socket : sockets) {
         socket.connectToHost(QHostAddress::LocalHost, server->httpPort());
         QVERIFY(socket.waitForConnected(2000));
-        socket.write("GET /api/v1/telescope/0/name HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        QTRY_VERIFY(socket.bytesAvailable() > 0);
+        if (&socket == &sockets[0]) {
+            socket.write("GET /api/v1/telescope/0/name HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+            QTRY_VERIFY(socket.bytesAvailable() > 0);
+        }
     }
-    // The third made room by closing the longest idle; the others go idle.
-    QTRY_COMPARE(sockets[0].state(), QAbstractSocket::UnconnectedState);
-    QCOMPARE(sockets[2].state(), QAbstractSocket::ConnectedState);
-    QTRY_COMPARE(sockets[1].state(), QAbstractSocket::UnconnectedState);
+    // Each silent newcomer made room by closing the silent one before it.
     QTRY_COMPARE(sockets[2].state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(sockets[1].state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(sockets[0].state(), QAbstractSocket::ConnectedState);
+    QTRY_COMPARE(sockets[0].state(), QAbstractSocket::UnconnectedState);
+    QTRY_COMPARE(sockets[3].state(), QAbstractSocket::UnconnectedState);
 }
 
+void TestAlpacaServer::rawRequests_data() {
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("answers");
+    QTest::addColumn<QString>("pattern");  // the whole of what came back
+    QTest::addColumn<bool>("closed");      // by the server, after its answers
+    const QByteArray name = "GET /api/v1/telescope/0/name HTTP/1.1\r\n\r\n";
+    const QString nameAnswer = "HTTP/1.1 200 OK\r\n.*\\{.*\\}";
+    QTest::newRow("2000 pipelined in one write, each counted on its own")
+        << name.repeated(2000) << 2000 << QString("(%1)+").arg(nameAnswer) << false;
+    QTest::newRow("HTTP/1.0: closed after the answer")
+        << QByteArray("GET /api/v1/telescope/0/name HTTP/1.0\r\n\r\n" + name) << 1
+        << "HTTP/1.1 200 OK\r\n.*Connection: close\r\n.*\\}" << true;
+    QTest::newRow("HTTP/1.0 asking to keep the connection")
+        << QByteArray("GET /api/v1/telescope/0/name HTTP/1.0\r\nConnection: keep-alive\r\n\r\n")
+        << 1 << "HTTP/1.1 200 OK\r\n.*Connection: keep-alive\r\n.*\\}" << false;
+    QTest::newRow("HEAD: the answer's head alone")
+        << QByteArray("HEAD /api/v1/telescope/0/name HTTP/1.1\r\n\r\n" + name) << 2
+        << "HTTP/1.1 200 OK\r\n.*Content-Length: [1-9][0-9]+\r\n\r\n" + nameAnswer << false;
+    QTest::newRow("blank lines before the request line count in its head")
+        << QByteArray("\r\n").repeated(8200) + name << 1 << "HTTP/1.1 431 .*larger than 16 KiB\\.\n"
+        << true;
+    QTest::newRow("HTTPX1.1") << QByteArray("GET / HTTPX1.1\r\n\r\n") << 1
+                              << "HTTP/1.1 400 .*must end in HTTP/1.1 or HTTP/1.0\\.\n"
+                              << true;
+    QTest::newRow("HTTP/A.B") << QByteArray("GET / HTTP/A.B\r\n\r\n") << 1
+                              << "HTTP/1.1 400 .*must end in HTTP/1.1 or HTTP/1.0\\.\n"
+                              << true;
+    QTest::newRow("HTTP/2.0") << QByteArray("GET / HTTP/2.0\r\n\r\n") << 1 << "HTTP/1.1 505 .*"
+                              << true;
+    QTest::newRow("a body without Content-Length")
+        << QByteArray("PUT /setup HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n") << 1
+        << "HTTP/1.1 411 .*" << true;
+    QTest::newRow("Content-Length over 64 KiB: refused before the body")
+        << QByteArray("PUT /setup HTTP/1.1\r\nContent-Length: 65537\r\n\r\n") << 1
+        << "HTTP/1.1 413 .*larger than 64 KiB\\.\n"
+        << true;
+    QTest::newRow("an encoded / in the path")
+        << QByteArray("GET /api/v1/telescope%2F0/name HTTP/1.1\r\n\r\n") << 1
+        << "HTTP/1.1 400 .*must not be encoded as %2F\\.\n"
+        << false;
+    QTest::newRow("a long path is echoed cut")
+        << QByteArray("GET /management/" + QByteArray(5000, 'a') + " HTTP/1.1\r\n\r\n") << 1
+        << "HTTP/1.1 400 .*\r\n\r\nNo such management request: /management/a{68}\\.\\.\\.\n"
+        << false;
+    QTest::newRow("shut after sending: nothing reaches the mount")
+        << QByteArray(
+               "PUT /api/v1/telescope/0/tracking HTTP/1.1\r\nContent-Length: 14\r\n\r\n"
+               "Tracking=false")
+        << 0 << QString() << true;
+}
+
+// Requests as bytes: each pipelined request answered on its own, the
+// version and HEAD honoured, malformed heads refused and the connection
+// closed.
+void TestAlpacaServer::rawRequests() {
+    QFETCH(QByteArray, request);
+    QFETCH(int, answers);
+    QFETCH(QString, pattern);
+    QFETCH(bool, closed);
+    QCOMPARE(call("PUT", "connect").number("ErrorNumber"), 0);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server->httpPort());
+    QVERIFY(client.waitForConnected(2000));
+    client.write(request);
+    QVERIFY(client.flush());
+    if (answers == 0) {
+        QVERIFY(::shutdown(int(client.socketDescriptor()), SHUT_WR) == 0);
+    }
+    QByteArray reply;
+    QTRY_VERIFY_WITH_TIMEOUT((reply += client.readAll()).count("Content-Length:") >= answers &&
+                                 (!closed || client.state() == QAbstractSocket::UnconnectedState),
+                             10000);
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                QRegularExpression::DotMatchesEverythingOption)
+                 .match(QString::fromLatin1(reply))
+                 .hasMatch(),
+             reply.left(300).constData());
+    QCOMPARE(reply.count("Content-Length:"), answers);
+    QCOMPARE(client.state() == QAbstractSocket::UnconnectedState, closed);
+    // A command after it is the only one the mount hears.
+    QCOMPARE(call("PUT", "tracking", "Tracking=true").number("ErrorNumber"), 0);
+    QCOMPARE(logOf('T').size(), 1);
+}
+
+void TestAlpacaServer::readingStopsForWhatCannotBeAnswered_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("rest");  // repeated to 32 MiB
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("answers left unread, then idle")
+        << QByteArray() << QByteArray("GET /setup HTTP/1.1\r\n\r\n") << QByteArray();
+    QTest::newRow("refused, the body streamed on")
+        << QByteArray("PUT /setup HTTP/1.1\r\nContent-Length: 100000\r\n\r\n") << QByteArray("x")
+        << QByteArray("HTTP/1.1 413 ");
+}
+
+// A client that does not read its answers, or whose request was refused, is
+// read no further: TCP holds it back instead of the program holding what it
+// sends; the connection is aborted once idle or refused.
+void TestAlpacaServer::readingStopsForWhatCannotBeAnswered() {
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, rest);
+    QFETCH(QByteArray, answer);
+    settings.limits.idleClose = 500ms;
+    init();
+    constexpr qint64 kSent = 32 << 20;
+    QTcpSocket client;
+    client.setReadBufferSize(4096);  // beyond it the client reads nothing more
+    client.connectToHost(QHostAddress::LocalHost, server->httpPort());
+    QVERIFY(client.waitForConnected(2000));
+    qint64 taken = 0;
+    connect(&client, &QTcpSocket::bytesWritten, this, [&taken](qint64 n) { taken += n; });
+    client.write(head + rest.repeated(kSent / rest.size()));
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 10000);
+    QVERIFY2(taken < kSent / 2, QByteArray::number(taken));
+    QVERIFY(answer.isEmpty() || client.readAll().startsWith(answer));
+}
 QTEST_MAIN(TestAlpacaServer)
 #include "test_alpaca_server.moc"

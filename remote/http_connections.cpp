@@ -26,6 +26,17 @@ qint64 inboxBound(const ConnectionLimits& limits) {
 }
 // What Qt takes from the kernel for a connection before the gate reads it.
 constexpr qint64 kWireBuffer = 16 * 1024;
+// What the kernel holds of a client's requests before TCP holds it back (a
+// whole request at the largest), and of its answers before they count as
+// unsent here. Left to itself the kernel grows each to megabytes for a fast
+// client, and answers queued there went on being made for one that never
+// reads. (The kernel doubles both.)
+constexpr int kKernelReceive = 96 * 1024;
+constexpr int kKernelSend = 32 * 1024;
+
+// How deep the HTTP server's handling of a request (of any connection) is
+// now: a request is never handed to it from within its own handling.
+int g_handing = 0;
 
 QByteArray sizeText(std::size_t bytes) {
     return bytes % 1024 == 0 ? QByteArray::number(qulonglong(bytes / 1024)) + " KiB"
@@ -75,6 +86,8 @@ HttpConnection::HttpConnection(qintptr descriptor, const ConnectionLimits& limit
     // Beyond this Qt stops reading from the kernel and TCP holds the
     // client back, until the gate has room again.
     m_wire.setReadBufferSize(kWireBuffer);
+    m_wire.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kKernelReceive);
+    m_wire.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelSend);
     m_wire.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     setPeerAddress(m_wire.peerAddress());
     setPeerPort(m_wire.peerPort());
@@ -89,7 +102,7 @@ HttpConnection::HttpConnection(qintptr descriptor, const ConnectionLimits& limit
             shutDownSending();
         }
         if (!readingPaused()) {
-            scheduleOffer();
+            pull();
         }
     });
     connect(&m_wire, &QAbstractSocket::disconnected, this, &HttpConnection::wireClosed);
@@ -150,23 +163,41 @@ void HttpConnection::closeNow() {
 }
 
 void HttpConnection::pull() {
-    bool read = false;
+    if (g_handing > 0) {
+        scheduleOffer();
+        return;
+    }
     char chunk[16 * 1024];
-    while (!m_stopReading && heldRequestBytes() < inboxBound(m_limits) &&
-           m_wire.bytesAvailable() > 0) {
-        const qint64 n = m_wire.read(
-            chunk, std::min<qint64>(sizeof chunk, inboxBound(m_limits) - heldRequestBytes()));
-        if (n <= 0) {
-            break;
+    for (bool progress = true; progress;) {
+        progress = false;
+        while (!m_stopReading && heldRequestBytes() < inboxBound(m_limits) &&
+               m_wire.bytesAvailable() > 0) {
+            const qint64 n = m_wire.read(
+                chunk, std::min<qint64>(sizeof chunk, inboxBound(m_limits) - heldRequestBytes()));
+            if (n <= 0) {
+                break;
+            }
+            progress = true;
+            touch();
+            scan(chunk, n);
         }
-        read = true;
-        scan(chunk, n);
+        // Whole requests, one at a time: the HTTP server handles each within
+        // readyRead, and room is made in the inbox for more of the client.
+        while (!m_stopHanding && m_offered == 0 && !m_framed.empty() && !readingPaused() &&
+               !noticeHalfClose()) {
+            m_offered = qint64(m_framed.front().end - m_handed);
+            m_handingNow = true;
+            ++g_handing;
+            emit readyRead();
+            --g_handing;
+            m_handingNow = false;
+            progress = m_offered == 0;
+            if (!progress) {
+                break;  // not taken whole: the rest waits for the next readyRead
+            }
+        }
     }
-    if (read) {
-        touch();
-    }
-    noticeHalfClose();
-    offerNext();
+    sendRefusalWhenDue();
 }
 
 void HttpConnection::scan(const char* data, qint64 size) {
@@ -191,31 +222,23 @@ void HttpConnection::scan(const char* data, qint64 size) {
 }
 
 // A client that has shut its sending side is about to be closed by Qt's
-// socket, which knows no half-closed connections: its requests could not be
-// answered, so none is handed on (nothing of them reaches the mount).
-void HttpConnection::noticeHalfClose() {
+// socket, which knows no half-closed connections: its answers could not be
+// written, so no request of it that changes the mount is handed on.
+bool HttpConnection::noticeHalfClose() {
 #ifndef Q_OS_WIN
-    if (m_clientLeft || m_framed.empty() || m_offered > 0 || m_wire.bytesAvailable() > 0) {
-        return;
-    }
-    char byte = 0;
-    if (::recv(static_cast<int>(m_wire.socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT) ==
-        0) {
-        qCDebug(lcHttp).noquote() << peerAddress().toString() << "shut its sending side;"
-                                  << m_framed.size() << "request(s) left unanswered";
-        m_clientLeft = m_stopHanding = true;
-        m_framed.clear();
+    if (!m_clientLeft && !m_framed.front().request.readsOnly && m_wire.bytesAvailable() == 0) {
+        char byte = 0;
+        m_clientLeft = ::recv(static_cast<int>(m_wire.socketDescriptor()), &byte, 1,
+                              MSG_PEEK | MSG_DONTWAIT) == 0;
+        if (m_clientLeft) {
+            qCDebug(lcHttp).noquote() << peerAddress().toString() << "shut its sending side;"
+                                      << m_framed.size() << "request(s) left unanswered";
+            m_stopHanding = true;
+            m_framed.clear();
+        }
     }
 #endif
-}
-
-void HttpConnection::offerNext() {
-    if (m_stopHanding || m_offered > 0 || m_framed.empty() || readingPaused()) {
-        sendRefusalWhenDue();
-        return;
-    }
-    m_offered = qint64(m_framed.front().end - m_handed);
-    emit readyRead();
+    return m_clientLeft;
 }
 
 void HttpConnection::scheduleOffer() {
@@ -248,7 +271,6 @@ qint64 HttpConnection::readData(char* data, qint64 maxSize) {
             m_inbox.resize(0);
             m_inboxOffset = 0;
         }
-        scheduleOffer();  // room for more of the client's bytes
     }
     return n;
 }
@@ -306,8 +328,8 @@ void HttpConnection::writeReady() {
         }
     }
     touch();
-    if (!readingPaused()) {
-        scheduleOffer();
+    if (!m_handingNow && !readingPaused()) {
+        pull();  // this connection's own handing goes on by itself
     }
 }
 

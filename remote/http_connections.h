@@ -94,8 +94,7 @@ private:
 
     void pull();
     void scan(const char* data, qint64 size);
-    void noticeHalfClose();
-    void offerNext();
+    bool noticeHalfClose();
     void scheduleOffer();
     void writeReady();
     void sendReply(PendingReply& reply);
@@ -123,6 +122,7 @@ private:
     quint64 m_requestsTaken = 0;
     std::chrono::steady_clock::time_point m_lastActivity;
     bool m_offerScheduled = false;
+    bool m_handingNow = false;   // within the HTTP server's handling of its request
     bool m_stopReading = false;  // refused or closing: nothing more is read
     bool m_stopHanding = false;  // nothing more is handed to the HTTP server
     bool m_clientLeft = false;

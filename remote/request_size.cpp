@@ -130,6 +130,7 @@ bool RequestSize::requestLine() {
         return refuse(Verdict::Malformed, "The request line must end in HTTP/1.1 or HTTP/1.0.");
     }
     m_request.headOnly = line.substr(0, first) == "HEAD";
+    m_request.readsOnly = m_request.headOnly || line.substr(0, first) == "GET";
     return true;
 }
 

@@ -26,8 +26,9 @@ public:
 
     // What a request's head asks of its answer.
     struct Request {
-        bool headOnly = false;  // HEAD: the answer's head alone
-        bool keepAlive = true;  // HTTP/1.1 unless "close"; HTTP/1.0 only with "keep-alive"
+        bool headOnly = false;   // HEAD: the answer's head alone
+        bool readsOnly = false;  // GET or HEAD
+        bool keepAlive = true;   // HTTP/1.1 unless "close"; HTTP/1.0 only with "keep-alive"
         bool http10 = false;
     };
 

@@ -2,11 +2,11 @@
 
 #include "remote/alpaca_identity.h"
 #include "remote/alpaca_parameters.h"
+#include "remote/alpaca_reply_json.h"
 #include "remote/alpaca_telescope.h"
 
 #include <QHttpServerRequest>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
 #include <QTime>
@@ -29,9 +29,10 @@ QString stamp() {
 }
 
 // A client's text said back to it: enough to recognise, never its whole.
-QString echoed(const QString& text) {
+QString echoed(QStringView text) {
     constexpr qsizetype kLongest = 80;
-    return text.size() <= kLongest ? text : text.left(kLongest) + QStringLiteral("...");
+    return text.size() <= kLongest ? text.toString()
+                                   : text.left(kLongest).toString() + QStringLiteral("...");
 }
 
 QByteArray shortened(const QByteArray& text) {
@@ -59,17 +60,8 @@ struct Pending {
     }
 
     void json(quint32 clientTransaction, bool withValue, const Answer& answer) const {
-        QJsonObject reply{
-            {QStringLiteral("ClientTransactionID"), static_cast<double>(clientTransaction)},
-            {QStringLiteral("ServerTransactionID"), static_cast<double>(serverTransaction)},
-            {QStringLiteral("ErrorNumber"), answer.errorNumber},
-            {QStringLiteral("ErrorMessage"), answer.errorMessage},
-        };
-        if (withValue || !answer.value.isUndefined()) {
-            reply.insert(QStringLiteral("Value"),
-                         answer.value.isUndefined() ? QJsonValue() : answer.value);
-        }
-        send(Status::Ok, kJson, QJsonDocument(reply).toJson(QJsonDocument::Compact));
+        send(Status::Ok, kJson,
+             alpacaReplyJson(clientTransaction, serverTransaction, answer, withValue));
     }
 };
 
@@ -168,7 +160,8 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
     if (m_transactions == 0xFFFFFFFFu) {
         m_transactions = 0;  // counts up from 1 again
     }
-    const QString path = request.url().path();
+    // %2F stays encoded in this form, so that it cannot pass for a separator.
+    const QString path = request.url().path(QUrl::PrettyDecoded);
     // HEAD is answered as GET, and the connection sends the answer's head alone.
     const bool get = request.method() == QHttpServerRequest::Method::Get ||
                      request.method() == QHttpServerRequest::Method::Head;
@@ -185,10 +178,7 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
         pending.badRequest(QStringLiteral("This Alpaca server answers GET and PUT only."));
         return true;
     }
-    // The path is read decoded: an encoded "/" would pass for a separator.
-    if (request.url()
-            .path(QUrl::FullyEncoded)
-            .contains(QLatin1String("%2F"), Qt::CaseInsensitive)) {
+    if (path.contains(QLatin1String("%2F"))) {
         pending.badRequest(QStringLiteral("A \"/\" in the path must not be encoded as %2F."));
         return true;
     }
@@ -234,7 +224,7 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
     }
 
     // /api/v1/{device type}/{device number}/{member}
-    const QStringList parts = path.split(QLatin1Char('/'));
+    const auto parts = QStringView(path).split(u'/');
     if (parts.size() != 6 || !parts[0].isEmpty() || parts[1] != QLatin1String("api") ||
         parts[2] != QLatin1String("v1")) {
         pending.badRequest(
@@ -253,16 +243,17 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
                                .arg(echoed(parts[4])));
         return true;
     }
-    if (!AlpacaTelescope::hasMember(parts[5], put)) {
-        const bool other = AlpacaTelescope::hasMember(parts[5], !put);
+    const QString member = parts[5].toString();
+    if (!AlpacaTelescope::hasMember(member, put)) {
+        const bool other = AlpacaTelescope::hasMember(member, !put);
         pending.badRequest(
             other ? QStringLiteral("Telescope member \"%1\" is used with %2, not %3.")
-                        .arg(echoed(parts[5]), put ? QStringLiteral("GET") : QStringLiteral("PUT"),
+                        .arg(member, put ? QStringLiteral("GET") : QStringLiteral("PUT"),
                              put ? QStringLiteral("PUT") : QStringLiteral("GET"))
                   : QStringLiteral("Telescope has no member \"%1\".").arg(echoed(parts[5])));
         return true;
     }
-    m_telescope.call(parts[5], put, *parameters, [pending, clientTx, get](const Answer& answer) {
+    m_telescope.call(member, put, *parameters, [pending, clientTx, get](const Answer& answer) {
         if (!answer.badRequest.isEmpty()) {
             pending.badRequest(answer.badRequest);
         } else {

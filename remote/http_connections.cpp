@@ -2,8 +2,11 @@
 
 #include "remote/warning_limit.h"
 
+#include <QHash>
 #include <QLoggingCategory>
+#include <QMetaEnum>
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #ifndef Q_OS_WIN
@@ -37,6 +40,49 @@ constexpr int kKernelSend = 32 * 1024;
 // How deep the HTTP server's handling of a request (of any connection) is
 // now: a request is never handed to it from within its own handling.
 int g_handing = 0;
+
+// "400 Bad Request": the status's name in Qt's list, in words.
+QByteArray statusLine(QHttpServerResponder::StatusCode status) {
+    static QHash<int, QByteArray> lines;
+    QByteArray& line = lines[int(status)];
+    if (line.isEmpty()) {
+        line = QByteArray::number(int(status));
+        if (status == QHttpServerResponder::StatusCode::Ok) {
+            line += " OK";
+        }
+        const char* name =
+            status == QHttpServerResponder::StatusCode::Ok
+                ? ""
+                : QMetaEnum::fromType<QHttpServerResponder::StatusCode>().valueToKey(int(status));
+        for (; name && *name; ++name) {
+            line += QByteArray(*name >= 'A' && *name <= 'Z' ? " " : "") + *name;
+        }
+    }
+    return line;
+}
+
+// Head and body in one buffer, allocated once.
+QByteArray answer(QHttpServerResponder::StatusCode status, const QByteArray& contentType,
+                  const QByteArray& body, const char* connection, bool headOnly = false) {
+    QByteArray bytes;
+    bytes.reserve(112 + contentType.size() + body.size());
+    char length[24];
+    const auto end = std::to_chars(length, length + sizeof length, body.size()).ptr;
+    bytes.append("HTTP/1.1 ")
+        .append(statusLine(status))
+        .append("\r\nContent-Type: ")
+        .append(contentType)
+        .append("\r\nContent-Length: ")
+        .append(length, end - length);
+    if (connection) {
+        bytes.append("\r\nConnection: ").append(connection);
+    }
+    bytes.append("\r\n\r\n");
+    if (!headOnly) {
+        bytes.append(body);  // HEAD: the head of the answer a GET would get
+    }
+    return bytes;
+}
 
 QByteArray sizeText(std::size_t bytes) {
     return bytes % 1024 == 0 ? QByteArray::number(qulonglong(bytes / 1024)) + " KiB"
@@ -276,10 +322,6 @@ qint64 HttpConnection::readData(char* data, qint64 maxSize) {
 }
 
 qint64 HttpConnection::writeData(const char* data, qint64 size) {
-    if (m_collecting) {
-        m_outgoing.append(data, size);
-        return size;
-    }
     return m_wire.write(data, size);
 }
 
@@ -333,24 +375,14 @@ void HttpConnection::writeReady() {
     }
 }
 
-void HttpConnection::sendReply(PendingReply& reply) {
-    m_collecting = true;
-    const QByteArray type = reply.contentType;
-    if (reply.closeAfter) {
-        reply.responder.write(reply.body, {{"Content-Type", type}, {"Connection", "close"}},
-                              reply.status);
-    } else if (reply.request.http10) {
-        reply.responder.write(reply.body, {{"Content-Type", type}, {"Connection", "keep-alive"}},
-                              reply.status);
-    } else {
-        reply.responder.write(reply.body, {{"Content-Type", type}}, reply.status);
-    }
-    m_collecting = false;
-    QByteArray bytes = std::exchange(m_outgoing, {});
-    if (reply.request.headOnly) {
-        bytes.chop(reply.body.size());  // the head of the answer a GET would get
-    }
-    send(bytes);
+// The answer's head is written here rather than by Qt's responder, which
+// writes it in a dozen pieces: one piece, one send.
+void HttpConnection::sendReply(const PendingReply& reply) {
+    send(answer(reply.status, reply.contentType, reply.body,
+                reply.closeAfter       ? "close"
+                : reply.request.http10 ? "keep-alive"
+                                       : nullptr,
+                reply.request.headOnly));
 }
 
 // Sends at once, straight to the socket when nothing is queued before it:
@@ -371,30 +403,30 @@ void HttpConnection::send(const QByteArray& bytes) {
 
 void HttpConnection::refuse(RequestSize::Verdict verdict, const char* problem) {
     using Verdict = RequestSize::Verdict;
-    QByteArray status = "400 Bad Request";
+    Status status = Status::BadRequest;
     QByteArray reason = problem;
     switch (verdict) {
         case Verdict::Fine:
         case Verdict::Malformed:
             break;
         case Verdict::HeadTooLarge:
-            status = "431 Request Header Fields Too Large";
+            status = Status::RequestHeaderFieldsTooLarge;
             reason = "The request's head is larger than " + sizeText(m_limits.maximumHead) + '.';
             break;
         case Verdict::BodyTooLarge:
-            status = "413 Payload Too Large";
+            status = Status::PayloadTooLarge;
             reason = "The request's body is larger than " + sizeText(m_limits.maximumBody) + '.';
             break;
         case Verdict::LengthRequired:
-            status = "411 Length Required";
+            status = Status::LengthRequired;
             reason = "A request's body must come with its Content-Length.";
             break;
         case Verdict::VersionUnsupported:
-            status = "505 HTTP Version Not Supported";
+            status = Status::HttpVersionNotSupported;
             reason = "This server speaks HTTP/1.1 (and 1.0).";
             break;
     }
-    warnRefusal(peerAddress(), status, reason);
+    warnRefusal(peerAddress(), statusLine(status), reason);
     // Nothing more of the client is read, and nothing of the refused request
     // is kept; the requests whole before it are still answered, in order.
     m_stopReading = true;
@@ -402,9 +434,7 @@ void HttpConnection::refuse(RequestSize::Verdict verdict, const char* problem) {
         m_framed.empty() ? m_handed + quint64(m_offered) : m_framed.back().end;
     m_inbox.truncate(m_inboxOffset + qsizetype(lastWhole - m_handed));
     const QByteArray body = reason + '\n';
-    m_refusal = "HTTP/1.1 " + status +
-                "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
-                QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    m_refusal = answer(status, "text/plain; charset=utf-8", body, "close");
     QTimer::singleShot(m_limits.lingerAfterRefusal, this, &HttpConnection::closeNow);
 }
 

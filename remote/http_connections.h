@@ -97,7 +97,7 @@ private:
     bool noticeHalfClose();
     void scheduleOffer();
     void writeReady();
-    void sendReply(PendingReply& reply);
+    void sendReply(const PendingReply& reply);
     void send(const QByteArray& bytes);
     void refuse(RequestSize::Verdict verdict, const char* problem);
     void sendRefusalWhenDue();
@@ -128,8 +128,6 @@ private:
     bool m_clientLeft = false;
     QByteArray m_refusal;  // written once every request before it is answered
     bool m_refusalSent = false;
-    bool m_collecting = false;
-    QByteArray m_outgoing;
 };
 
 class HttpConnectionPool : public QTcpServer {

@@ -2,6 +2,7 @@
 
 #include "remote/warning_limit.h"
 
+#include <QEvent>
 #include <QHash>
 #include <QLoggingCategory>
 #include <QMetaEnum>
@@ -170,8 +171,10 @@ HttpConnection::~HttpConnection() {
     m_wire.abort();
 }
 
+// The HTTP server sees bytes only within the readyRead the gate emits: it
+// then never reads on by itself, from within some other handling.
 qint64 HttpConnection::bytesAvailable() const {
-    return QIODevice::bytesAvailable() + m_offered;
+    return QIODevice::bytesAvailable() + (m_handingNow ? m_offered : 0);
 }
 
 qint64 HttpConnection::bytesToWrite() const {
@@ -229,18 +232,23 @@ void HttpConnection::pull() {
         }
         // Whole requests, one at a time: the HTTP server handles each within
         // readyRead, and room is made in the inbox for more of the client.
-        while (!m_stopHanding && m_offered == 0 && !m_framed.empty() && !readingPaused() &&
-               !noticeHalfClose()) {
-            m_offered = qint64(m_framed.front().end - m_handed);
+        // One it does not take whole (it framed the request otherwise) is
+        // offered again until it takes nothing more.
+        while (!m_stopHanding && !readingPaused() &&
+               (m_offered > 0 || (!m_framed.empty() && !noticeHalfClose()))) {
+            if (m_offered == 0) {
+                m_offered = qint64(m_framed.front().end - m_handed);
+            }
+            const qint64 offered = m_offered;
             m_handingNow = true;
             ++g_handing;
             emit readyRead();
             --g_handing;
             m_handingNow = false;
-            progress = m_offered == 0;
-            if (!progress) {
-                break;  // not taken whole: the rest waits for the next readyRead
+            if (m_offered == offered) {
+                break;
             }
+            progress = true;
         }
     }
     sendRefusalWhenDue();
@@ -292,8 +300,10 @@ void HttpConnection::scheduleOffer() {
         return;
     }
     m_offerScheduled = true;
+    // Posted to the client's socket: what is posted to the gate counts as
+    // the HTTP server's own (see event()).
     QMetaObject::invokeMethod(
-        this,
+        &m_wire,
         [this] {
             m_offerScheduled = false;
             pull();
@@ -301,8 +311,20 @@ void HttpConnection::scheduleOffer() {
         Qt::QueuedConnection);
 }
 
+// Qt HttpServer reads on after a request through a call it posts to the
+// socket: that too is its handling, within which nothing is handed to it.
+bool HttpConnection::event(QEvent* event) {
+    if (event->type() != QEvent::MetaCall) {
+        return QTcpSocket::event(event);
+    }
+    ++g_handing;
+    const bool handled = QTcpSocket::event(event);
+    --g_handing;
+    return handled;
+}
+
 qint64 HttpConnection::readData(char* data, qint64 maxSize) {
-    const qint64 n = std::min(maxSize, m_offered);
+    const qint64 n = m_handingNow ? std::min(maxSize, m_offered) : 0;
     if (n <= 0) {
         return 0;  // nothing now; more is announced with readyRead
     }

@@ -82,6 +82,7 @@ public:
     qint64 bytesToWrite() const override;
 
 protected:
+    bool event(QEvent* event) override;
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char* data, qint64 size) override;
 

@@ -169,6 +169,10 @@ HttpConnection::~HttpConnection() {
     m_replies.clear();
     m_wire.disconnect(this);
     m_wire.abort();
+    // Nor does the socket's own destructor close a gate still marked open:
+    // its signals would reach this object's parts already gone.
+    disconnect(this, nullptr, this, nullptr);
+    setSocketState(QAbstractSocket::UnconnectedState);
 }
 
 // The HTTP server sees bytes only within the readyRead the gate emits: it

@@ -169,9 +169,10 @@ HttpConnection::~HttpConnection() {
     m_replies.clear();
     m_wire.disconnect(this);
     m_wire.abort();
-    // Nor does the socket's own destructor close a gate still marked open:
-    // its signals would reach this object's parts already gone.
-    disconnect(this, nullptr, this, nullptr);
+    // Nor does the socket's own destructor abort a gate still marked open:
+    // the signals of that would reach this object's parts already gone.
+    // (Qt HttpServer's own connections stay: it lets go of its request for
+    // the gate on destroyed.)
     setSocketState(QAbstractSocket::UnconnectedState);
 }
 

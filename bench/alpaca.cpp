@@ -225,7 +225,7 @@ bool polling(bench::SimulatorThread& simulator, Program& program, std::chrono::s
     bench::reportFigure("7c. Alpaca: \"E\" a second at the mount",
                         bench::spreadOf(queriesPerSecond), "/s", 4, "<= 4 /s");
     bench::reportFigure("7d. Alpaca: CPU serving 20 x 10/s, " + span, bench::spreadOf(cpuPercent),
-                        "%", 3, "< 3 % of a core");
+                        "%", 2, "< 2 % of a core");
     bench::note(
         "polling: %d clients x %lld/s; %d ticks skipped while an answer was due; closest "
         "two \"E\" %lld ms apart",

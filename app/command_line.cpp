@@ -30,22 +30,22 @@ QString badValue(const QString& option, const QString& value, const QString& why
     return QStringLiteral("--%1=%2: %3").arg(option, value, why);
 }
 
-// One server's three options; any of them asks for the server.
+// One server's port and address options; any of its options asks for it.
 std::optional<QString> readServer(const QCommandLineParser& parser, const QString& name,
                                   const QString& portOption, const QString& listenOption,
-                                  ServerOptions& server) {
-    server.enabled = parser.isSet(name) || parser.isSet(portOption) || parser.isSet(listenOption);
+                                  bool& enabled, std::optional<quint16>& port,
+                                  std::optional<QHostAddress>& address) {
+    enabled = parser.isSet(name) || parser.isSet(portOption) || parser.isSet(listenOption);
     if (parser.isSet(portOption)) {
         const QString text = parser.value(portOption);
-        const auto port = portNumber(text);
+        port = portNumber(text);
         if (!port) {
             return badValue(portOption, text, QStringLiteral("not a port number (1 to 65535)."));
         }
-        server.port = *port;
     }
     if (parser.isSet(listenOption)) {
         const QString text = parser.value(listenOption);
-        if (!server.address.setAddress(text)) {
+        if (!address.emplace().setAddress(text)) {
             return badValue(listenOption, text,
                             QStringLiteral("not an IP address (for example 127.0.0.1 or "
                                            "0.0.0.0)."));
@@ -54,7 +54,7 @@ std::optional<QString> readServer(const QCommandLineParser& parser, const QStrin
     return std::nullopt;
 }
 
-std::optional<QString> readSite(const QString& text, Site& site) {
+std::optional<QString> readSite(const QString& text, std::optional<operations::Site>& site) {
     const QStringList parts = text.split(QLatin1Char(','));
     const QString form = QStringLiteral(
         "expected LATITUDE,LONGITUDE[,ELEVATION] in degrees and "
@@ -78,22 +78,30 @@ std::optional<QString> readSite(const QString& text, Site& site) {
                         QStringLiteral("the longitude must lie between -180 and 180 (east "
                                        "positive)."));
     }
-    if (values[2] < -300.0 || values[2] > 10000.0) {
+    if (values[2] < operations::kLowestElevation || values[2] > operations::kHighestElevation) {
         return badValue(kSite, text,
                         QStringLiteral("the elevation must lie between -300 and 10000 m."));
     }
-    site = {values[0], values[1], values[2]};
+    site = operations::Site{values[0], values[1], values[2]};
     return std::nullopt;
 }
 
 }  // namespace
 
-void declareOptions(QCommandLineParser& parser) {
-    parser.setApplicationDescription(
-        QStringLiteral("Control panel for a computerised equatorial telescope mount on a serial "
-                       "line. Planetarium and imaging programs can drive the mount through the "
-                       "servers below; each listens on this computer only unless told "
-                       "otherwise."));
+void declareOptions(QCommandLineParser& parser, const QString& settingsFile) {
+    QString description = QStringLiteral(
+        "Control panel for a computerised equatorial telescope mount on a serial "
+        "line. Planetarium and imaging programs can drive the mount through the "
+        "servers below; each listens on this computer only unless told "
+        "otherwise.");
+    if (!settingsFile.isEmpty()) {
+        description += QStringLiteral(
+                           "\n\nThe site, the horizon limit and the servers to start are kept "
+                           "in\n  %1\nand can be changed on the Alpaca setup page. Server "
+                           "options given here hold for this run only; --site is kept.")
+                           .arg(settingsFile);
+    }
+    parser.setApplicationDescription(description);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -113,8 +121,8 @@ void declareOptions(QCommandLineParser& parser) {
          QStringLiteral("The address the Stellarium server listens on (default 127.0.0.1)."),
          QStringLiteral("ADDRESS")},
         {kSite,
-         QStringLiteral("The observing site for remote clients: latitude and longitude in "
-                        "degrees (north and east positive), elevation in metres."),
+         QStringLiteral("The observing site: latitude and longitude in degrees (north and east "
+                        "positive), elevation in metres. Kept for the next start."),
          QStringLiteral("LAT,LON[,ELEV]")},
         {kQuitAfter,
          QStringLiteral("Close the window by itself after this many seconds (for scripts that "
@@ -135,21 +143,21 @@ std::variant<CommandLine, QString> parseCommandLine(const QStringList& arguments
     CommandLine line;
     line.helpAsked = parser.isSet(QStringLiteral("help"));
     line.versionAsked = parser.isSet(QStringLiteral("version"));
-    if (auto error = readServer(parser, kAlpaca, kAlpacaPort, kAlpacaListen, line.alpaca)) {
+    if (auto error = readServer(parser, kAlpaca, kAlpacaPort, kAlpacaListen, line.alpaca,
+                                line.alpacaPort, line.alpacaListen)) {
         return *error;
     }
     if (parser.isSet(kAlpacaDiscoveryPort)) {
-        line.alpaca.enabled = true;
+        line.alpaca = true;
         const QString text = parser.value(kAlpacaDiscoveryPort);
-        const auto port = portNumber(text);
-        if (!port) {
+        line.alpacaDiscoveryPort = portNumber(text);
+        if (!line.alpacaDiscoveryPort) {
             return badValue(kAlpacaDiscoveryPort, text,
                             QStringLiteral("not a port number (1 to 65535)."));
         }
-        line.alpacaDiscoveryPort = *port;
     }
-    if (auto error =
-            readServer(parser, kStellarium, kStellariumPort, kStellariumListen, line.stellarium)) {
+    if (auto error = readServer(parser, kStellarium, kStellariumPort, kStellariumListen,
+                                line.stellarium, line.stellariumPort, line.stellariumListen)) {
         return *error;
     }
     if (parser.isSet(kSite)) {
@@ -169,6 +177,17 @@ std::variant<CommandLine, QString> parseCommandLine(const QStringList& arguments
         line.quitAfterSeconds = static_cast<int>(seconds);
     }
     return line;
+}
+
+remote::ServerChoices serversForThisRun(remote::ServerChoices kept, const CommandLine& line) {
+    kept.alpaca.enabled = kept.alpaca.enabled || line.alpaca;
+    kept.alpaca.port = line.alpacaPort.value_or(kept.alpaca.port);
+    kept.alpaca.address = line.alpacaListen.value_or(kept.alpaca.address);
+    kept.alpacaDiscoveryPort = line.alpacaDiscoveryPort.value_or(kept.alpacaDiscoveryPort);
+    kept.stellarium.enabled = kept.stellarium.enabled || line.stellarium;
+    kept.stellarium.port = line.stellariumPort.value_or(kept.stellarium.port);
+    kept.stellarium.address = line.stellariumListen.value_or(kept.stellarium.address);
+    return kept;
 }
 
 }  // namespace morvane::app

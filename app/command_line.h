@@ -3,42 +3,45 @@
 // answered by main() before the window opens.
 #pragma once
 
+#include "operations/sky_position.h"
+#include "remote/server_choices.h"
+
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <variant>
 
 class QCommandLineParser;
 
 namespace morvane::app {
 
-struct ServerOptions {
-    bool enabled = false;
-    QHostAddress address{QHostAddress::LocalHost};
-    quint16 port = 0;
-};
-
-struct Site {
-    double latitude = 0.0;   // degrees, north positive
-    double longitude = 0.0;  // degrees, east positive
-    double elevation = 0.0;  // metres above sea level
-};
-
+// What the command line says; what it leaves out comes from the settings
+// file. Server options hold for this run only; the site is kept.
 struct CommandLine {
-    ServerOptions alpaca{false, QHostAddress(QHostAddress::LocalHost), 11111};
-    quint16 alpacaDiscoveryPort = 32227;
-    ServerOptions stellarium{false, QHostAddress(QHostAddress::LocalHost), 10001};
-    Site site;
+    bool alpaca = false;  // any of the --alpaca... options
+    std::optional<quint16> alpacaPort;
+    std::optional<QHostAddress> alpacaListen;
+    std::optional<quint16> alpacaDiscoveryPort;
+    bool stellarium = false;  // any of the --stellarium... options
+    std::optional<quint16> stellariumPort;
+    std::optional<QHostAddress> stellariumListen;
+    std::optional<operations::Site> site;
     int quitAfterSeconds = 0;  // 0: runs until closed
     bool helpAsked = false;
     bool versionAsked = false;
 };
 
-// Declares every option on `parser` (also used for the --help text).
-void declareOptions(QCommandLineParser& parser);
+// Declares every option on `parser` (also used for the --help text, which
+// says where `settingsFile` is).
+void declareOptions(QCommandLineParser& parser, const QString& settingsFile = {});
 
 // Reads the arguments (the program's name first). A value that cannot be
 // used comes back as one line saying which option and why.
 std::variant<CommandLine, QString> parseCommandLine(const QStringList& arguments);
+
+// The servers of this run: the kept choices, with what the command line
+// gives in their place.
+remote::ServerChoices serversForThisRun(remote::ServerChoices kept, const CommandLine& line);
 
 }  // namespace morvane::app

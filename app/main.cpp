@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/lasting_settings.h"
 #include "app/remote_servers.h"
 #include "operations/mount_session.h"
 #include "ui/form1.h"
@@ -54,7 +55,7 @@ bool answeredWithoutWindow(int argc, char* argv[]) {
         QCoreApplication core(argc, argv);
         nameTheApplication();
         QCommandLineParser parser;
-        morvane::app::declareOptions(parser);
+        morvane::app::declareOptions(parser, morvane::app::settingsFilePath());
         parser.process(QCoreApplication::arguments());  // prints, and exits
     }
     return asked;
@@ -97,7 +98,13 @@ int main(int argc, char* argv[]) {
         });
     }
 
-    morvane::app::RemoteServers servers(*options, session);
+    // The site, the horizon limit and the servers, as kept from the last run.
+    morvane::app::LastingSettings settings(morvane::app::settingsFilePath(), session, *options);
+    for (const QString& problem : settings.problems()) {
+        std::fprintf(stderr, "morvane-control: %s\n", qPrintable(problem));
+    }
+    morvane::app::RemoteServers servers(settings.serversForThisRun(), settings.setupContext(),
+                                        session);
     morvane::MessageBoxPrompter startPrompter(&window);
     morvane::app::reportStartFailures(servers.start(), startPrompter);
     return QApplication::exec();

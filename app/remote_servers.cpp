@@ -10,37 +10,40 @@
 
 namespace morvane::app {
 
-RemoteServers::RemoteServers(const CommandLine& options, operations::MountSession& session,
-                             QObject* parent)
-    : QObject(parent), m_options(options), m_session(session) {}
+RemoteServers::RemoteServers(const remote::ServerChoices& servers, remote::SetupContext setup,
+                             operations::MountSession& session, QObject* parent)
+    : QObject(parent), m_servers(servers), m_setup(std::move(setup)), m_session(session) {}
 
 RemoteServers::~RemoteServers() = default;
 
 QStringList RemoteServers::start() {
     QStringList failures;
-    if (m_options.alpaca.enabled) {
+    if (m_servers.alpaca.enabled && m_alpaca == nullptr) {
         remote::AlpacaSettings settings;
-        settings.address = m_options.alpaca.address;
-        settings.port = m_options.alpaca.port;
-        settings.discoveryPort = m_options.alpacaDiscoveryPort;
-        settings.site = {m_options.site.latitude, m_options.site.longitude,
-                         m_options.site.elevation};
+        settings.address = m_servers.alpaca.address;
+        settings.port = m_servers.alpaca.port;
+        settings.discoveryPort = m_servers.alpacaDiscoveryPort;
+        settings.setup = m_setup;
         m_alpaca = new remote::AlpacaServer(m_session, settings, this);
         failures << m_alpaca->start();
         if (m_alpaca->isServing()) {
             std::fprintf(stderr, "morvane-control: %s\n", qPrintable(m_alpaca->startLine()));
         }
     }
-    if (m_options.stellarium.enabled && m_stellarium == nullptr) {
+    if (m_servers.stellarium.enabled && m_stellarium == nullptr) {
         auto* server = new remote::StellariumServer(m_session, this);
         if (const auto failure =
-                server->listen(m_options.stellarium.address, m_options.stellarium.port)) {
+                server->listen(m_servers.stellarium.address, m_servers.stellarium.port)) {
             delete server;
             failures << *failure;
         } else {
             m_stellarium = server;
+            const QString where = remote::endpointText(server->address(), server->port());
             std::fprintf(stderr, "morvane-control: Stellarium server listening on %s\n",
-                         qPrintable(remote::endpointText(server->address(), server->port())));
+                         qPrintable(where));
+            if (m_alpaca) {
+                m_alpaca->setupPage().setStellariumServed(where);
+            }
         }
     }
     return failures;

@@ -1,9 +1,10 @@
-// Starts the remote servers the command line asked for, all sharing the
-// window's session. A server that cannot start is reported once, on standard
+// Starts the remote servers asked for (by the command line or the settings
+// file), all sharing the window's session. A server that cannot start is reported once, on standard
 // error and in a message box; the window runs without it.
 #pragma once
 
-#include "app/command_line.h"
+#include "remote/server_choices.h"
+#include "remote/setup_page.h"
 
 #include <QObject>
 #include <QStringList>
@@ -26,18 +27,20 @@ namespace morvane::app {
 class RemoteServers : public QObject {
     Q_OBJECT
 public:
-    RemoteServers(const CommandLine& options, operations::MountSession& session,
-                  QObject* parent = nullptr);
+    RemoteServers(const remote::ServerChoices& servers, remote::SetupContext setup,
+                  operations::MountSession& session, QObject* parent = nullptr);
     ~RemoteServers() override;
 
     // Starts each server asked for. Returns what went wrong, one line each.
     QStringList start();
 
-    // The Stellarium server, once listening.
+    // Each server, once listening.
+    remote::AlpacaServer* alpaca() const { return m_alpaca; }
     remote::StellariumServer* stellarium() const { return m_stellarium; }
 
 private:
-    CommandLine m_options;
+    remote::ServerChoices m_servers;
+    remote::SetupContext m_setup;
     operations::MountSession& m_session;
     remote::AlpacaServer* m_alpaca = nullptr;
     remote::StellariumServer* m_stellarium = nullptr;

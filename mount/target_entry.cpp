@@ -55,6 +55,20 @@ std::optional<TargetWords> wordsForAngles(double hours, double degrees) {
                        static_cast<std::uint16_t>(*dec & 0xFFFF)};
 }
 
+std::optional<TargetWords> wordsForEntry(const SexagesimalEntry& entry) {
+    const Encoding pair = coordinatePair('R', entry);
+    if (!pair.ok()) {
+        return std::nullopt;
+    }
+    const std::size_t comma = pair.field.find(',');
+    const std::string ra = pair.field.substr(1, comma - 1);
+    const std::string dec = pair.field.substr(comma + 1);
+    // The low word of a longer field is its last four digits.
+    return TargetWords{
+        static_cast<std::uint16_t>(std::stoul(ra.substr(ra.size() - 4), nullptr, 16)),
+        static_cast<std::uint16_t>(std::stoul(dec, nullptr, 16))};
+}
+
 SexagesimalEntry entryForWords(TargetWords words) {
     SexagesimalEntry entry;
     // One word of right ascension is 86400 / 65536 = 675 / 512 seconds of time.

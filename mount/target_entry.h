@@ -24,6 +24,12 @@ struct TargetWords {
 // refuses the angle (not a number, declination beyond the 16-bit word).
 std::optional<TargetWords> wordsForAngles(double hours, double degrees);
 
+// The words the mount takes from the coordinate pair typed in `entry`: a
+// right ascension field longer than four digits (24 h and more, negative
+// hours) reaches the same place as its low word. Empty when the entry
+// cannot be encoded.
+std::optional<TargetWords> wordsForEntry(const SexagesimalEntry& entry);
+
 // Box texts that encode to exactly these words, e.g. 0x3B79 / 0xFC2C gives
 // "05" "34" "32.021484375" "-" "05" "22.998046875". Every declination word
 // but 0x8000 (180 degrees, which the codec refuses) comes back as it went.

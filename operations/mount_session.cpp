@@ -4,17 +4,30 @@
 #include "mount/port_naming.h"
 #include "operations/arrival_watch.h"
 #include "operations/coordinate_send.h"
+#include "operations/horizon_limit.h"
 #include "operations/motor_commands.h"
 #include "operations/position_readings.h"
 
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 namespace morvane::operations {
 namespace {
 
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
+
+// Where the mount goes for these words, as angles.
+Equatorial anglesOf(codec::TargetWords words) {
+    return {words.rightAscension * 24.0 / 65536.0,
+            static_cast<std::int16_t>(words.declination) * 360.0 / 65536.0};
+}
+
+// Degrees for a message: whole where whole, else to the hundredth.
+QString degreesText(double degrees) {
+    return QString::number(degrees, 'f', degrees == std::round(degrees) ? 0 : 2);
+}
 
 }  // namespace
 
@@ -135,7 +148,50 @@ void MountSession::closeIfUnheld() {
     }
 }
 
-void MountSession::sendTarget(char letter, codec::TargetWords target, ExchangeCallback done) {
+void MountSession::setSite(const Site& site) {
+    if (site.latitude != m_site.latitude || site.longitude != m_site.longitude ||
+        site.elevation != m_site.elevation) {
+        m_site = site;
+        emit siteChanged();
+    }
+}
+
+void MountSession::setHorizonLimit(std::optional<double> degrees) {
+    if (degrees != m_horizonLimit) {
+        m_horizonLimit = degrees;
+        emit horizonLimitChanged();
+    }
+}
+
+std::optional<QString> MountSession::gotoRefusal(codec::TargetWords target) const {
+    const auto altitude = altitudeBelowLimit(m_horizonLimit, anglesOf(target), m_site,
+                                             std::chrono::system_clock::now());
+    if (!altitude) {
+        return std::nullopt;
+    }
+    // Cut, not rounded, so that the altitude shown is below the limit too.
+    const double shown = std::floor(*altitude * 100.0) / 100.0;
+    return QStringLiteral(
+               "The target is at %1\u00b0 altitude, below the horizon limit of %2\u00b0: the "
+               "goto was not sent.")
+        .arg(degreesText(shown), degreesText(*m_horizonLimit));
+}
+
+std::optional<QString> MountSession::gotoRefusal(const codec::SexagesimalEntry& entry) const {
+    if (!m_horizonLimit) {
+        return std::nullopt;
+    }
+    const auto words = codec::wordsForEntry(entry);
+    return words ? gotoRefusal(*words) : std::nullopt;
+}
+
+std::optional<QString> MountSession::sendTarget(char letter, codec::TargetWords target,
+                                                ExchangeCallback done) {
+    if (letter == kGotoLetter) {
+        if (auto refusal = gotoRefusal(target)) {
+            return refusal;
+        }
+    }
     const codec::SexagesimalEntry entry = codec::entryForWords(target);
     QPointer<MountSession> self(this);
     const auto refused =
@@ -150,9 +206,10 @@ void MountSession::sendTarget(char letter, codec::TargetWords target, ExchangeCa
         QTimer::singleShot(0, this, [done, error = *refused] {
             done({ExchangeStatus::WriteFailed, {}, error});
         });
-        return;
+        return std::nullopt;
     }
     emit targetSent(letter, entry);
+    return std::nullopt;
 }
 
 void MountSession::setTracking(bool on, ExchangeCallback done) {

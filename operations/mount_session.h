@@ -1,12 +1,14 @@
 // What the window and the remote servers share: the one link to the mount,
 // the port the window has chosen, who holds it open, the position readings,
-// the tracking choice and the arrival watch. app/ creates one and hands it
-// to each; it knows nothing of either.
+// the tracking choice, the arrival watch, and the observer's site and
+// horizon limit. app/ creates one and hands it to each; it knows nothing of
+// either.
 #pragma once
 
 #include "mount/codec.h"
 #include "mount/exchange.h"
 #include "mount/target_entry.h"
+#include "operations/sky_position.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -66,10 +68,27 @@ public:
     void heardFrom(ClientId client);
     void setClientTimeout(std::chrono::milliseconds timeout) { m_clientTimeout = timeout; }
 
+    // Where the observer stands, as a remote client or the settings say;
+    // set announces a change.
+    const Site& site() const { return m_site; }
+    void setSite(const Site& site);
+    // Gotos to a target below this altitude (degrees) are refused; none: off.
+    std::optional<double> horizonLimit() const { return m_horizonLimit; }
+    void setHorizonLimit(std::optional<double> degrees);
+    // Why a goto to these words, or to the position typed in `entry`, is
+    // refused now: the target lies below the horizon limit (the text gives
+    // its altitude and the limit). Nothing with the limit off, or when the
+    // entry cannot be encoded (the goto itself says why).
+    std::optional<QString> gotoRefusal(codec::TargetWords target) const;
+    std::optional<QString> gotoRefusal(const codec::SexagesimalEntry& entry) const;
+
     // GOTO ("R") or Sync ("S") for these words: exactly the bytes the
     // window's GOTO or Sync sends for the entry targetSent() carries. A
-    // goto is followed by the arrival watch once its command has left.
-    void sendTarget(char letter, codec::TargetWords target, ExchangeCallback done);
+    // goto is followed by the arrival watch once its command has left. A
+    // goto that gotoRefusal() refuses is not sent, `done` never runs, and
+    // the refusal is returned.
+    [[nodiscard]] std::optional<QString> sendTarget(char letter, codec::TargetWords target,
+                                                    ExchangeCallback done);
 
     // The tracking choice, as the window's options show it. set sends the
     // command once and announces the new choice to the window.
@@ -85,6 +104,8 @@ signals:
     void targetSent(char letter, const codec::SexagesimalEntry& entry);
     void trackingChanged(bool on);
     void userNotice(const QString& message);
+    void siteChanged();
+    void horizonLimitChanged();
 
 private:
     std::optional<QString> openPort();
@@ -96,6 +117,8 @@ private:
     ArrivalWatch* m_arrivalWatch;
     int m_chosenPort = 1;
     bool m_tracking = true;
+    Site m_site;
+    std::optional<double> m_horizonLimit;
 
     bool m_windowHolds = false;
     std::map<ClientId, qint64> m_clientsHolding;  // each with when it was last heard from

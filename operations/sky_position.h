@@ -15,6 +15,12 @@ struct Site {
     double elevation = 0.0;  // metres above sea level
 };
 
+// The figures a site is taken with: latitude within +-90, longitude within
+// +-180, elevation from the shore of the Dead Sea to well above any
+// observatory (metres).
+inline constexpr double kLowestElevation = -300.0;
+inline constexpr double kHighestElevation = 10000.0;
+
 struct Equatorial {
     double rightAscension = 0.0;  // hours, 0 <= h < 24, J2000
     double declination = 0.0;     // degrees

@@ -22,7 +22,6 @@ using Status = QHttpServerResponder::StatusCode;
 
 const QByteArray kJson = QByteArrayLiteral("application/json");
 const QByteArray kText = QByteArrayLiteral("text/plain; charset=utf-8");
-const QByteArray kHtml = QByteArrayLiteral("text/html; charset=utf-8");
 
 QString stamp() {
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
@@ -91,9 +90,9 @@ bool isSetupPath(const QString& path) {
 
 }  // namespace
 
-AlpacaHttpServer::AlpacaHttpServer(AlpacaTelescope& telescope, SetupPageText setupPage,
+AlpacaHttpServer::AlpacaHttpServer(AlpacaTelescope& telescope, SetupPage& setupPage,
                                    QObject* parent)
-    : QAbstractHttpServer(parent), m_telescope(telescope), m_setupPage(std::move(setupPage)) {}
+    : QAbstractHttpServer(parent), m_telescope(telescope), m_setupPage(setupPage) {}
 
 bool AlpacaHttpServer::listenOn(const QHostAddress& address, quint16 port,
                                 const ConnectionLimits& limits, QAbstractSocket::SocketError* error,
@@ -183,11 +182,10 @@ bool AlpacaHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
         return true;
     }
     if (isSetupPath(path)) {
-        if (get) {
-            pending.send(Status::Ok, kHtml, m_setupPage());
-        } else {
-            pending.badRequest(QStringLiteral("The setup page is read with GET."));
-        }
+        const SetupResponse answer =
+            m_setupPage.answer({get, request.body(), request.value("Content-Type"),
+                                request.value("Origin"), request.value("Host")});
+        pending.send(answer.status, answer.contentType, answer.body);
         return true;
     }
     // Names are matched without regard to case in a query string, exactly in a

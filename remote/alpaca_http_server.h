@@ -7,11 +7,11 @@
 #include "remote/alpaca_answer.h"
 #include "remote/host_check.h"
 #include "remote/http_connections.h"
+#include "remote/setup_page.h"
 
 #include <QAbstractHttpServer>
 #include <QHostAddress>
 #include <QLoggingCategory>
-#include <functional>
 
 Q_DECLARE_LOGGING_CATEGORY(lcAlpaca)
 
@@ -19,14 +19,10 @@ namespace morvane::remote {
 
 class AlpacaTelescope;
 
-// What the setup page tells the person who opens it.
-using SetupPageText = std::function<QByteArray()>;
-
 class AlpacaHttpServer : public QAbstractHttpServer {
     Q_OBJECT
 public:
-    AlpacaHttpServer(AlpacaTelescope& telescope, SetupPageText setupPage,
-                     QObject* parent = nullptr);
+    AlpacaHttpServer(AlpacaTelescope& telescope, SetupPage& setupPage, QObject* parent = nullptr);
 
     // Listens through a pool bounded by `limits`, and on loopback through a
     // second one on the other loopback address (IPv6 beside IPv4): clients
@@ -47,7 +43,7 @@ protected:
 
 private:
     AlpacaTelescope& m_telescope;
-    SetupPageText m_setupPage;
+    SetupPage& m_setupPage;
     HttpConnectionPool* m_pool = nullptr;
     HttpConnectionPool* m_otherLoopbackPool = nullptr;
     HostCheck m_hosts;

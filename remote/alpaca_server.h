@@ -1,10 +1,11 @@
 // The mount served as ASCOM Alpaca Telescope 0: the HTTP API, discovery on
-// UDP, the setup page. app/ creates one when asked on the command line and
-// hands it the session the window shares.
+// UDP, the setup page. app/ creates one when asked (command line or
+// settings) and hands it the session the window shares.
 #pragma once
 
 #include "remote/alpaca_telescope.h"
 #include "remote/http_connections.h"
+#include "remote/setup_page.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -23,8 +24,8 @@ struct AlpacaSettings {
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = 11111;           // 0: any free port (tests)
     quint16 discoveryPort = 32227;  // 0: any free port (tests)
-    operations::Site site;
     ConnectionLimits limits;
+    SetupContext setup;
 };
 
 class AlpacaServer : public QObject {
@@ -46,13 +47,14 @@ public:
     AlpacaDiscovery* discovery() const { return m_discovery; }  // null when not answering
     AlpacaTelescope& telescope() { return *m_telescope; }
     AlpacaHttpServer& http() { return *m_http; }
+    SetupPage& setupPage() { return m_setupPage; }
 
 private:
-    QByteArray setupPage() const;
     QString baseUrl() const;
+    QString servedText() const;
 
-    operations::MountSession& m_session;
     AlpacaSettings m_settings;
+    SetupPage m_setupPage;
     AlpacaTelescope* m_telescope;
     AlpacaHttpServer* m_http;
     AlpacaDiscovery* m_discovery = nullptr;

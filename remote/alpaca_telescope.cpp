@@ -131,12 +131,15 @@ struct TelescopeMembers {
                         double most, const QString& unit, bool put) {
         if (!put) {
             return [field](AlpacaTelescope& t, const Parameters&, const Reply& reply) {
-                reply(Answer::ok(t.m_site.*field));
+                reply(Answer::ok(t.site().*field));
             };
         }
+        // Kept: the session announces it, and the settings file keeps it.
         return [=](AlpacaTelescope& t, const Parameters& p, const Reply& reply) {
             if (const auto v = numberIn(p, name, least, most, false, unit, reply)) {
-                t.m_site.*field = *v;
+                operations::Site changed = t.site();
+                changed.*field = *v;
+                t.m_session.setSite(changed);
                 reply(Answer::ok());
             }
         };
@@ -315,12 +318,12 @@ const std::vector<Member>& TelescopeMembers::all() {
         cannot("RightAscensionRate", put, {}, "offset its right ascension rate");
         cannot("DeclinationRate", put, {}, "offset its declination rate");
         add("Altitude", get, 0.0, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
-            t.readPosition(r, [site = t.m_site](const operations::PositionSample& s) {
+            t.readPosition(r, [site = t.site()](const operations::PositionSample& s) {
                 return QJsonValue(horizontalOf(s, site).altitude);
             });
         });
         add("Azimuth", get, 0.0, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
-            t.readPosition(r, [site = t.m_site](const operations::PositionSample& s) {
+            t.readPosition(r, [site = t.site()](const operations::PositionSample& s) {
                 return QJsonValue(horizontalOf(s, site).azimuth);
             });
         });
@@ -382,7 +385,7 @@ const std::vector<Member>& TelescopeMembers::all() {
             site(&operations::Site::elevation, "SiteElevation", -300, 10000, QStringLiteral("m"),
                  put));
         add("SiderealTime", get, 0.0, [](AlpacaTelescope& t, const Parameters&, const Reply& r) {
-            r(Answer::ok(siderealTime(t.m_site)));
+            r(Answer::ok(siderealTime(t.site())));
         });
         add("UTCDate", get, QString(),
             [](AlpacaTelescope&, const Parameters&, const Reply& r) { r(Answer::ok(utcNow())); });
@@ -419,7 +422,7 @@ const std::vector<Member>& TelescopeMembers::all() {
                     azimuth ? numberIn(p, "Altitude", -90, 90, false, degrees, r) : std::nullopt;
                 if (altitude) {
                     t.sendTarget(operations::kGotoLetter,
-                                 operations::j2000FromHorizontal({*azimuth, *altitude}, t.m_site,
+                                 operations::j2000FromHorizontal({*azimuth, *altitude}, t.site(),
                                                                  std::chrono::system_clock::now()),
                                  true, r);
                 }
@@ -437,9 +440,12 @@ const std::vector<Member>& TelescopeMembers::all() {
     return members;
 }
 
-AlpacaTelescope::AlpacaTelescope(operations::MountSession& session, operations::Site site,
-                                 QObject* parent)
-    : QObject(parent), m_session(session), m_site(site) {}
+AlpacaTelescope::AlpacaTelescope(operations::MountSession& session, QObject* parent)
+    : QObject(parent), m_session(session) {}
+
+const operations::Site& AlpacaTelescope::site() const {
+    return m_session.site();
+}
 
 bool AlpacaTelescope::hasMember(const QString& member, bool put) {
     return TelescopeMembers::find(member, put) != nullptr;
@@ -607,6 +613,20 @@ void AlpacaTelescope::sendTarget(char letter, operations::Equatorial target, boo
     if (!admit(reply)) {
         return;
     }
+    QPointer<AlpacaTelescope> self(this);
+    const Reply done = releasing(reply);
+    const auto refusal =
+        m_session.sendTarget(letter, *words, [self, slew, done](const ExchangeResult& result) {
+            if (self && slew) {
+                --self->m_slewsBeingSent;
+            }
+            done(outcome(result));
+        });
+    if (refusal) {
+        // Below the horizon limit: nothing was sent, the targets stay.
+        done(Answer::error(error::kInvalidOperation, *refusal));
+        return;
+    }
     if (!altAz) {
         m_targetRightAscension = target.rightAscension;
         m_targetDeclination = target.declination;
@@ -614,14 +634,6 @@ void AlpacaTelescope::sendTarget(char letter, operations::Equatorial target, boo
     if (slew) {
         ++m_slewsBeingSent;  // Slewing reads true from now on
     }
-    QPointer<AlpacaTelescope> self(this);
-    const Reply done = releasing(reply);
-    m_session.sendTarget(letter, *words, [self, slew, done](const ExchangeResult& result) {
-        if (self && slew) {
-            --self->m_slewsBeingSent;
-        }
-        done(outcome(result));
-    });
 }
 
 void AlpacaTelescope::setTracking(const Parameters& parameters, const Reply& reply) {
@@ -675,14 +687,14 @@ void AlpacaTelescope::deviceState(const Reply& reply) {
                 state.append(item("Declination", place.at(1)));
                 state.append(item("RightAscension", place.at(0)));
             }
-            state.append(item("SiderealTime", siderealTime(self->m_site)));
+            state.append(item("SiderealTime", siderealTime(self->site())));
             state.append(item("Slewing", self->slewing()));
             state.append(item("Tracking", self->m_session.tracking()));
             state.append(item("UTCDate", utcNow()));
             state.append(item("TimeStamp", utcNow()));
             reply(Answer::ok(state));
         },
-        [site = m_site](const operations::PositionSample& s) {
+        [site = site()](const operations::PositionSample& s) {
             const operations::Horizontal sky = horizontalOf(s, site);
             return QJsonArray{s.rightAscensionHours(), s.declinationDegrees(), sky.altitude,
                               sky.azimuth};

@@ -32,8 +32,7 @@ public:
     // busy rather than queued behind them.
     static constexpr int kMaximumWaitingExchanges = 8;
 
-    AlpacaTelescope(operations::MountSession& session, operations::Site site,
-                    QObject* parent = nullptr);
+    explicit AlpacaTelescope(operations::MountSession& session, QObject* parent = nullptr);
 
     // Whether `member` (lower case, as in the path) exists for this method.
     static bool hasMember(const QString& member, bool put);
@@ -42,7 +41,7 @@ public:
     void call(const QString& member, bool put, const Parameters& parameters, const Reply& reply);
 
     int waitingExchanges() const { return m_waitingExchanges; }
-    operations::Site site() const { return m_site; }
+    const operations::Site& site() const;
     bool slewing() const;
     QString portDescription() const;
 
@@ -68,7 +67,6 @@ private:
     void deviceState(const Reply& reply);
 
     operations::MountSession& m_session;
-    operations::Site m_site;
     std::optional<double> m_targetRightAscension;
     std::optional<double> m_targetDeclination;
     int m_waitingExchanges = 0;

@@ -197,13 +197,29 @@ void StellariumServer::takeGoto(const StellariumGoto& message) {
 
 void StellariumServer::sendGoto(codec::TargetWords words) {
     qCDebug(lcStellarium).noquote() << "GOTO" << hexWords(words);
-    m_gotoInFlight = true;
     QPointer<StellariumServer> self(this);
-    m_session.sendTarget(operations::kGotoLetter, words, [self](const ExchangeResult& result) {
-        if (self) {
-            self->gotoDone(result);
-        }
-    });
+    const auto refusal =
+        m_session.sendTarget(operations::kGotoLetter, words, [self](const ExchangeResult& result) {
+            if (self) {
+                self->gotoDone(result);
+            }
+        });
+    if (refusal) {
+        refuseBelowHorizon(*refusal);
+        return;
+    }
+    m_gotoInFlight = true;
+    m_toldBelowHorizon = false;
+}
+
+void StellariumServer::refuseBelowHorizon(const QString& why) {
+    if (m_toldBelowHorizon) {
+        qCDebug(lcStellarium).noquote() << "goto refused:" << why;
+        return;  // once until a goto goes out again, not once per message
+    }
+    qCInfo(lcStellarium).noquote() << "goto refused:" << why;
+    m_toldBelowHorizon = true;
+    m_session.tellUser(QStringLiteral("Stellarium asked for a goto. %1").arg(why));
 }
 
 void StellariumServer::gotoDone(const ExchangeResult& result) {

@@ -76,6 +76,7 @@ private:
     void sendGoto(codec::TargetWords words);
     void gotoDone(const ExchangeResult& result);
     void refuseWhileClosed();
+    void refuseBelowHorizon(const QString& why);
 
     operations::MountSession& m_session;
     Limits m_limits;
@@ -90,7 +91,8 @@ private:
 
     bool m_gotoInFlight = false;
     std::optional<codec::TargetWords> m_nextGoto;  // the latest goto behind the one in flight
-    bool m_toldClosed = false;  // the window heard of a refusal since the port closed
+    bool m_toldClosed = false;        // the window heard of a refusal since the port closed
+    bool m_toldBelowHorizon = false;  // ... of a goto below the horizon since one went out
 };
 
 }  // namespace morvane::remote

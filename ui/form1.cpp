@@ -265,6 +265,14 @@ void Form1::Timer1_Timer() {
 // --- GOTO and Sync ----------------------------------------------------------------
 
 void Form1::sendCoordinates(const CoordinateBoxes& boxes, char letter) {
+    if (letter == operations::kGotoLetter) {
+        // Below the horizon limit nothing happens but the message: the
+        // readings are not even switched over.
+        if (const auto refusal = m_session->gotoRefusal(entryOf(boxes))) {
+            showFailure(*refusal);
+            return;
+        }
+    }
     Command4_Click();
     const auto done = [this](const ExchangeResult& result) {
         // After CLOSE or a lost port the monitor stays off: back on, it would

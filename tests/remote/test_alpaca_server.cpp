@@ -78,7 +78,7 @@ void TestAlpacaServer::init() {
     w.sim->setSlewRate(90);
     settings.port = 0;
     settings.discoveryPort = 0;
-    settings.site = {-33.87, 151.21, 58};
+    w.window->session().setSite({-33.87, 151.21, 58});
     server = std::make_unique<remote::AlpacaServer>(w.window->session(), settings);
     QCOMPARE(server->start(), QStringList());
 }

@@ -1,6 +1,7 @@
 // COM OPEN and CLOSE, the "Real Coordinate" readout, GOTO and Sync, end to
 // end: the window's clicks, the exact bytes at the simulated mount on a
 // pseudo-terminal, the window's state afterwards.
+#include "operations/mount_session.h"
 #include "tests/support/window_on_simulator.h"
 
 #include <QHelpEvent>
@@ -146,6 +147,13 @@ void TestPortReadoutGoto::readoutEndsAsItBegan_data() {
                                                  << "is not open. Click COM OPEN first.";
             QTest::newRow(tag + ", declination 180") << button << on << true << "180"
                                                      << "Declination out of range: 180 degrees;";
+            // At 50 degrees north with a limit of 40: -30 never rises above
+            // 10 degrees, +89 stays within 2 of 50. Sync moves nothing.
+            QTest::newRow(tag + ", horizon, below")
+                << button << on << true << "-30"
+                << (QByteArray(button) == "Command3" ? "below the horizon limit of 40\u00b0" : "");
+            QTest::newRow(tag + ", horizon, above") << button << on << true << "89"
+                                                    << "";
         }
     }
 }
@@ -157,6 +165,10 @@ void TestPortReadoutGoto::readoutEndsAsItBegan() {
     QFETCH(QString, degrees);
     QFETCH(QString, message);
     QCOMPARE(w.start(portOpen), QString());
+    if (QByteArray(QTest::currentDataTag()).contains("horizon")) {
+        w.window->session().setSite({50, 0, 0});
+        w.window->session().setHorizonLimit(40);
+    }
     w.type(button == "Command3" ? "Text5" : "Text12", degrees);
     if (readoutOn) {
         w.click("Command4");

@@ -228,6 +228,11 @@ void TestAlpacaServer::errors_data() {
     QTest::newRow("altitude slew while tracking")
         << true << QByteArray("PUT") << "slewtoaltazasync" << QByteArray("Azimuth=0&Altitude=9")
         << 200 << 0x40B << "Tracking is on: a slew to altitude and azimuth";
+    // The south pole stands 33.87 degrees up at the test's site: a target
+    // beside it stays within 2 degrees of that.
+    QTest::newRow("below the horizon limit")
+        << true << QByteArray("PUT") << QString(slew)
+        << QByteArray("RightAscension=3&Declination=-89.5") << 200 << 0x40B << "The target is at 3";
     QTest::newRow("UTCDate") << true << QByteArray("PUT") << "utcdate"
                              << QByteArray("UTCDate=2030-01-01T00:00:00Z") << 200 << 0x400
                              << "Setting UTCDate is not offered";
@@ -265,6 +270,9 @@ void TestAlpacaServer::errors() {
     }
     if (QByteArray(QTest::currentDataTag()) == "no such device") {
         qputenv("MORVANE_COM1", "/dev/morvane-nothing-here");
+    }
+    if (QByteArray(QTest::currentDataTag()) == "below the horizon limit") {
+        w.window->session().setHorizonLimit(40);
     }
     if (QByteArray(QTest::currentDataTag()) == "silent mount") {
         w.shortenLimits(300ms, 1s);

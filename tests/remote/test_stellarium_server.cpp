@@ -85,6 +85,12 @@ void TestStellariumServer::gotoReachesTheMount_data() {
         << gotoMessage(0, 0x40000000) + gotoMessage(0x10000, 0) +
                gotoMessage(0xFFFFEC95, -0x40000000)
         << QByteArrayList{"R0000,4000", "R0000,C000"} << true;
+    // At 50 degrees north with a limit of 30: -30 never rises above 10
+    // degrees, +88.6 stays within 2 of 50.
+    QTest::newRow("horizon: two below refused, told once; one above goes")
+        << gotoMessage(0, -0x15555555) + gotoMessage(0x80000000, -0x15555555) +
+               gotoMessage(0, 0x3F000000)
+        << QByteArrayList{"R0000,3F00"} << true;
     QTest::newRow("beyond the pole: refused")
         << gotoMessage(0, 0x40000001) << QByteArrayList() << true;
     QTest::newRow("LENGTH 3: closed")
@@ -98,6 +104,11 @@ void TestStellariumServer::gotoReachesTheMount() {
     QFETCH(QByteArrayList, commands);
     QFETCH(bool, stays);
     start();
+    const bool horizon = QByteArray(QTest::currentDataTag()).startsWith("horizon");
+    if (horizon) {
+        w.window->session().setSite({50, 0, 0});
+        w.window->session().setHorizonLimit(30);
+    }
     Clients clients;
     connectClients(clients, 1);
     w.sim->clearHistory();
@@ -118,10 +129,12 @@ void TestStellariumServer::gotoReachesTheMount() {
         clients.clear();
         connectClients(clients, 1);
     }
+    w.window->session().setHorizonLimit(std::nullopt);
     clients.back()->write(gotoMessage(0x40000000, 0));
     QTRY_VERIFY(gotosHeard().contains("R4000,0000"));
     QCOMPARE(gotosHeard(), commands << "R4000,0000");
-    QVERIFY(w.prompter.messages.isEmpty());
+    QCOMPARE(w.prompter.messages.size(), horizon ? 1 : 0);
+    QVERIFY(!horizon || w.prompter.messages[0].contains("below the horizon limit of 30\u00b0"));
 }
 
 void TestStellariumServer::positionsOnlyFromNewReadings_data() {

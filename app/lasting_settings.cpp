@@ -3,6 +3,7 @@
 #include "operations/horizon_limit.h"
 #include "operations/mount_session.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QStandardPaths>
 #include <cmath>
@@ -176,7 +177,11 @@ remote::ServerChoices LastingSettings::serversForThisRun() const {
 }
 
 remote::SetupContext LastingSettings::setupContext() {
-    return {m_kept.servers, m_path, [this](const remote::ServerChoices& choices) {
+    // As the user would type it: ~/.config/..., not /home/name/.config/...
+    const QString home = QDir::homePath() + QLatin1Char('/');
+    const QString shown =
+        m_path.startsWith(home) ? QStringLiteral("~/") + m_path.mid(home.size()) : m_path;
+    return {m_kept.servers, shown, [this](const remote::ServerChoices& choices) {
                 m_kept.servers = choices;
                 m_serversChanged = true;
                 return write();

@@ -12,21 +12,24 @@ QString endpointText(const QHostAddress& address, quint16 port) {
 QString listenFailureText(const ListenFailure& names, const QHostAddress& address, quint16 port,
                           QAbstractSocket::SocketError error, const QString& systemText) {
     const QString where = endpointText(address, port);
+    // The port or address may come from the settings, which the setup page
+    // changes for good; the option, for one run.
+    const QString orSetup = QStringLiteral(" (or on the setup page, for every start)");
     QString why;
     switch (error) {
         case QAbstractSocket::AddressInUseError:
-            why = QStringLiteral("the port is in use by another program. Choose another with %1.")
-                      .arg(names.portOption);
+            why = QStringLiteral("the port is in use by another program. Choose another with %1%2.")
+                      .arg(names.portOption, orSetup);
             break;
         case QAbstractSocket::SocketAddressNotAvailableError:
-            why = QStringLiteral("%1 is not an address of this computer. Choose one with %2.")
-                      .arg(address.toString(), names.listenOption);
+            why = QStringLiteral("%1 is not an address of this computer. Choose one with %2%3.")
+                      .arg(address.toString(), names.listenOption, orSetup);
             break;
         case QAbstractSocket::SocketAccessError:
             why = QStringLiteral(
                       "permission denied (ports below 1024 are reserved). Choose "
-                      "another with %1.")
-                      .arg(names.portOption);
+                      "another with %1%2.")
+                      .arg(names.portOption, orSetup);
             break;
         default:
             why = systemText + QLatin1Char('.');

@@ -26,7 +26,8 @@ endif()
 # The desktop entry starts the installed program by name, with its icon, and
 # passes the validator where it is installed.
 file(STRINGS "${PREFIX}/share/applications/morvane-control.desktop" entry)
-foreach(line "Exec=morvane-control" "Icon=morvane-control" "Name=Morvane Control")
+foreach(line "Exec=morvane-control" "Icon=morvane-control" "Name=Morvane Control"
+        "Actions=planetarium-servers;" "Exec=morvane-control --alpaca --stellarium")
     if(NOT line IN_LIST entry)
         message(FATAL_ERROR "the desktop entry lacks \"${line}\"")
     endif()

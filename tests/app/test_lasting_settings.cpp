@@ -184,30 +184,48 @@ void TestLastingSettings::setupPageInBrowser() {
     const QString screenshot = qEnvironmentVariable("MORVANE_SETUP_SCREENSHOT");
     QFile::remove(app::settingsFilePath());  // the limit off, as for a new user
     start({"--alpaca", "--stellarium", "--site=-41.3,174.78,20"}, !screenshot.isEmpty());
+    // The browser is started here and chromedriver attached to it by address:
+    // left to start it, chromedriver reaches it by the name "localhost", which
+    // a bare root without /etc/hosts cannot resolve.
+    QTemporaryDir profile;
+    const QString arguments =
+        "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+        "--disable-background-networking --disable-component-update "
+        "--disable-sync --window-size=480,2200 --hide-scrollbars "
+        "--remote-debugging-address=127.0.0.1 --remote-debugging-port=0 "
+        "about:blank --user-data-dir=" +
+        profile.path();
+    QProcess browser;
     QProcess chromedriverProcess;
+    const auto quit = qScopeGuard([&] {  // whatever happened
+        if (driver.contains("/session/")) {
+            webDriver("DELETE", "");
+        }
+        for (QProcess* process : {&chromedriverProcess, &browser}) {
+            process->terminate();
+            process->waitForFinished(10000);
+        }
+    });
+    browser.start(chromium, arguments.split(' '));
+    QByteArray browserSaid;
+    const QByteArray listening = "DevTools listening on ws://";
+    QTRY_VERIFY2_WITH_TIMEOUT((browserSaid += browser.readAllStandardError()).contains(listening),
+                              browserSaid.constData(), 30000);
+    const QByteArray devTools = browserSaid.mid(browserSaid.indexOf(listening) + listening.size());
     chromedriverProcess.start(chromedriver, {"--port=0"});
     QByteArray said;
     QTRY_VERIFY_WITH_TIMEOUT(
         (said += chromedriverProcess.readAllStandardOutput()).contains("successfully on port "),
         20000);
     driver = "http://127.0.0.1:" + said.split(' ').last().split('.').first() + "/session";
-    QTemporaryDir profile;
-    const QString arguments =
-        "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-        "--disable-background-networking --disable-component-update "
-        "--disable-sync --window-size=480,2200 --hide-scrollbars "
-        "--user-data-dir=" +
-        profile.path();
-    const QJsonObject chrome{{"binary", chromium},
-                             {"args", QJsonArray::fromStringList(arguments.split(' '))}};
+    const QJsonObject chrome{{"debuggerAddress", QString(devTools.left(devTools.indexOf('/')))}};
     const QJsonObject capabilities{{"alwaysMatch", QJsonObject{{"goog:chromeOptions", chrome}}}};
-    const QJsonValue session = webDriver("POST", "", {{"capabilities", capabilities}});
-    driver += "/" + session.toObject().value("sessionId").toString();
-    const auto quit = qScopeGuard([&] {  // the browser too, whatever happened
-        webDriver("DELETE", "");
-        chromedriverProcess.terminate();
-        chromedriverProcess.waitForFinished(10000);
-    });
+    const QString sessionId = webDriver("POST", "", {{"capabilities", capabilities}})
+                                  .toObject()
+                                  .value("sessionId")
+                                  .toString();
+    QVERIFY2(!sessionId.isEmpty(), "chromedriver could not attach to the browser");
+    driver += "/" + sessionId;
     const QString page = QStringLiteral("http://127.0.0.1:%1/setup/v1/telescope/0/setup")
                              .arg(servers->alpaca()->httpPort());
     webDriver("POST", "/url", {{"url", page}});
@@ -217,7 +235,10 @@ void TestLastingSettings::setupPageInBrowser() {
         webDriver("POST", element(field) + "/value", {{"text", text}});
     }
     webDriver("POST", element("#save") + "/click");
-    QTRY_VERIFY(webDriver("GET", element("#status") + "/text").toString().startsWith("Saved."));
+    QString status;
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (status = webDriver("GET", element("#status") + "/text").toString()).startsWith("Saved."),
+        qPrintable(status), 20000);
     QCOMPARE(call("GET", "sitelatitude").value("Value").toDouble(), -41.29);
     QCOMPARE(w.window->session().horizonLimit().value_or(0), 15.0);
     if (!screenshot.isEmpty()) {

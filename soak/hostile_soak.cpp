@@ -17,13 +17,13 @@
 #include "mount/target_entry.h"
 #include "remote/stellarium_protocol.h"
 #include "soak/hostile_attacks.h"
+#include "soak/run_options.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -506,28 +506,18 @@ int main(int argc, char** argv) {
         QStringLiteral("Runs morvane-control on the simulated mount with valid and hostile "
                        "clients, and reports."));
     parser.addHelpOption();
-    const QCommandLineOption minutesOption(QStringLiteral("minutes"),
-                                           QStringLiteral("How long the attacks last (default 2)."),
-                                           QStringLiteral("minutes"), QStringLiteral("2"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Seed of the random choices."),
-                                        QStringLiteral("seed"));
+    soak::addRunOptions(parser, QStringLiteral("How long the attacks last (default 2)."),
+                        QStringLiteral("2"));
     const QCommandLineOption attackOption(QStringLiteral("attack"),
                                           QStringLiteral("(internal) Run the attacks on these "
                                                          "ports: alpaca,discovery,stellarium."),
                                           QStringLiteral("ports"));
-    parser.addOptions({minutesOption, seedOption, attackOption});
+    parser.addOption(attackOption);
     parser.process(app);
-
-    bool valid = false;
-    const double minutes = parser.value(minutesOption).toDouble(&valid);
-    if (!valid || minutes <= 0) {
-        QTextStream(stderr) << "--minutes wants a positive number\n";
+    const auto run = soak::readRunOptions(parser);
+    if (!run) {
         return 2;
     }
-    const quint32 seed = parser.isSet(seedOption) ? parser.value(seedOption).toUInt()
-                                                  : QRandomGenerator::system()->generate();
-    const auto length = std::chrono::milliseconds(qint64(minutes * 60'000));
     if (parser.isSet(attackOption)) {
         const QStringList ports = parser.value(attackOption).split(QLatin1Char(','));
         if (ports.size() != 3) {
@@ -535,11 +525,11 @@ int main(int argc, char** argv) {
         }
         soak::Attacks attacks(
             {quint16(ports[0].toUInt()), quint16(ports[1].toUInt()), quint16(ports[2].toUInt())},
-            seed, length);
+            run->seed, run->length);
         attacks.start();
         return app.exec();
     }
-    HostileSoak soak(length, seed);
+    HostileSoak soak(run->length, run->seed);
     if (!soak.start(QCoreApplication::applicationFilePath())) {
         return 2;
     }

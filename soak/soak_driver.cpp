@@ -11,6 +11,7 @@
 // command (other than the one a vanishing device cut short).
 #include "mount/link.h"
 #include "simulator/simulated_mount.h"
+#include "soak/run_options.h"
 #include "ui/form1.h"
 #include "ui/prompter.h"
 
@@ -22,7 +23,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMap>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -491,24 +491,14 @@ int main(int argc, char** argv) {
         QStringLiteral("Runs the window against the simulated mount under random clicks "
                        "and faults, and reports."));
     parser.addHelpOption();
-    const QCommandLineOption minutesOption(QStringLiteral("minutes"),
-                                           QStringLiteral("How long to run (default 10)."),
-                                           QStringLiteral("minutes"), QStringLiteral("10"));
-    const QCommandLineOption seedOption(QStringLiteral("seed"),
-                                        QStringLiteral("Seed of the random choices."),
-                                        QStringLiteral("seed"));
-    parser.addOptions({minutesOption, seedOption});
+    soak::addRunOptions(parser, QStringLiteral("How long to run (default 10)."),
+                        QStringLiteral("10"));
     parser.process(app);
-
-    bool valid = false;
-    const double minutes = parser.value(minutesOption).toDouble(&valid);
-    if (!valid || minutes <= 0) {
-        QTextStream(stderr) << "--minutes wants a positive number\n";
+    const auto run = soak::readRunOptions(parser);
+    if (!run) {
         return 2;
     }
-    const quint32 seed = parser.isSet(seedOption) ? parser.value(seedOption).toUInt()
-                                                  : QRandomGenerator::system()->generate();
-    Soak soak(std::chrono::milliseconds(qint64(minutes * 60'000)), seed);
+    Soak soak(run->length, run->seed);
     if (!soak.start()) {
         return 2;
     }

@@ -21,12 +21,12 @@ const QString kHorizonLimit = QStringLiteral("horizon/limit");
 struct ServerKeys {
     QString enabled, port, listen;
 };
-const ServerKeys kAlpaca{QStringLiteral("alpaca/enabled"), QStringLiteral("alpaca/port"),
-                         QStringLiteral("alpaca/listen")};
+const ServerKeys kAlpacaKeys{QStringLiteral("alpaca/enabled"), QStringLiteral("alpaca/port"),
+                             QStringLiteral("alpaca/listen")};
 const QString kDiscoveryPort = QStringLiteral("alpaca/discoveryPort");
-const ServerKeys kStellarium{QStringLiteral("stellarium/enabled"),
-                             QStringLiteral("stellarium/port"),
-                             QStringLiteral("stellarium/listen")};
+const ServerKeys kStellariumKeys{QStringLiteral("stellarium/enabled"),
+                                 QStringLiteral("stellarium/port"),
+                                 QStringLiteral("stellarium/listen")};
 
 constexpr std::chrono::seconds kCalm{1};
 
@@ -135,9 +135,9 @@ KeptSettings readSettings(const QString& path, QStringList* problems) {
     file.number(kElevation, operations::kLowestElevation, operations::kHighestElevation,
                 kept.site.elevation);
     kept.horizonLimit = file.limit();
-    file.server(kAlpaca, kept.servers.alpaca);
+    file.server(kAlpacaKeys, kept.servers.alpaca);
     file.port(kDiscoveryPort, kept.servers.alpacaDiscoveryPort);
-    file.server(kStellarium, kept.servers.stellarium);
+    file.server(kStellariumKeys, kept.servers.stellarium);
     return kept;
 }
 
@@ -224,8 +224,8 @@ std::optional<QString> LastingSettings::write() {
     }
     if (std::exchange(m_serversChanged, false)) {
         const remote::ServerChoices& servers = m_kept.servers;
-        for (const auto& [keys, choice] :
-             {std::pair{&kAlpaca, &servers.alpaca}, std::pair{&kStellarium, &servers.stellarium}}) {
+        for (const auto& [keys, choice] : {std::pair{&kAlpacaKeys, &servers.alpaca},
+                                           std::pair{&kStellariumKeys, &servers.stellarium}}) {
             m_file.setValue(keys->enabled, choice->enabled);
             m_file.setValue(keys->port, choice->port);
             m_file.setValue(keys->listen, choice->address.toString());

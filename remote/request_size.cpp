@@ -34,7 +34,7 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool isDigit(char c) {
+bool isAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
@@ -123,8 +123,8 @@ bool RequestSize::requestLine() {
     const std::string_view version = line.substr(second + 1);
     if (version == "HTTP/1.1" || version == "HTTP/1.0") {
         m_request.http10 = version == "HTTP/1.0";
-    } else if (version.size() == 8 && version.substr(0, 5) == "HTTP/" && isDigit(version[5]) &&
-               version[6] == '.' && isDigit(version[7])) {
+    } else if (version.size() == 8 && version.substr(0, 5) == "HTTP/" && isAsciiDigit(version[5]) &&
+               version[6] == '.' && isAsciiDigit(version[7])) {
         return refuse(Verdict::VersionUnsupported);
     } else {
         return refuse(Verdict::Malformed, "The request line must end in HTTP/1.1 or HTTP/1.0.");
@@ -145,7 +145,7 @@ bool RequestSize::headerField() {
     const std::string_view value = trimmed(line.substr(colon + 1));
     if (sameLetters(name, "content-length")) {
         if (value.empty() || value.size() > 18 ||
-            !std::all_of(value.begin(), value.end(), isDigit)) {
+            !std::all_of(value.begin(), value.end(), isAsciiDigit)) {
             return refuse(Verdict::Malformed, "Content-Length must be a whole number of bytes.");
         }
         std::uint64_t length = 0;

@@ -151,6 +151,27 @@ QByteArray ask(Client& client, const QByteArray& verb, const QByteArray& member,
     return body;
 }
 
+// Connected = true, as a client would open the mount's port.
+bool connectMount(const Program& program) {
+    Client setup(program.port);
+    if (!ask(setup, "PUT", "connected", "Connected=true").contains("\"ErrorNumber\":0")) {
+        std::fprintf(stderr, "cannot connect\n");
+        return false;
+    }
+    return true;
+}
+
+// The 20 polling clients, each telling `answered` of its answers.
+std::vector<std::unique_ptr<Client>> pollingClients(const Program& program,
+                                                    const decltype(Client::answered)& answered) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<Client>(program.port));
+        clients.back()->answered = answered;
+    }
+    return clients;
+}
+
 int positionQueries(bench::SimulatorThread& simulator) {
     int count = 0;
     simulator.run([&] {
@@ -162,7 +183,6 @@ int positionQueries(bench::SimulatorThread& simulator) {
 }
 
 bool polling(bench::SimulatorThread& simulator, Program& program, std::chrono::seconds duration) {
-    std::vector<std::unique_ptr<Client>> clients;
     std::vector<double> windowTimes;
     std::vector<double> medians;
     std::vector<double> p99s;
@@ -170,13 +190,10 @@ bool polling(bench::SimulatorThread& simulator, Program& program, std::chrono::s
     std::vector<double> cpuPercent;
     int skipped = 0;
     int failed = 0;
-    for (int i = 0; i < kClients; ++i) {
-        clients.push_back(std::make_unique<Client>(program.port));
-        clients.back()->answered = [&](double ms, const QByteArray& body) {
-            windowTimes.push_back(ms);
-            failed += !body.contains("\"ErrorNumber\":0");
-        };
-    }
+    const auto clients = pollingClients(program, [&](double ms, const QByteArray& body) {
+        windowTimes.push_back(ms);
+        failed += !body.contains("\"ErrorNumber\":0");
+    });
     // Each client on its own phase of the 100 ms.
     std::vector<std::unique_ptr<QTimer>> timers;
     for (int i = 0; i < kClients; ++i) {
@@ -313,21 +330,15 @@ bool instructionsPerAnswer(const QString& device, int answers) {
                                 QStringLiteral("--callgrind-out-file=") + out})) {
         return false;
     }
-    Client setup(program.port);
-    if (!ask(setup, "PUT", "connected", "Connected=true").contains("\"ErrorNumber\":0")) {
-        std::fprintf(stderr, "callgrind: cannot connect\n");
+    if (!connectMount(program)) {
         return false;
     }
-    std::vector<std::unique_ptr<Client>> clients;
     int answered = 0;
     int failed = 0;
-    for (int i = 0; i < kClients; ++i) {
-        clients.push_back(std::make_unique<Client>(program.port));
-        clients.back()->answered = [&](double, const QByteArray& body) {
-            ++answered;
-            failed += !body.contains("\"ErrorNumber\":0");
-        };
-    }
+    const auto clients = pollingClients(program, [&](double, const QByteArray& body) {
+        ++answered;
+        failed += !body.contains("\"ErrorNumber\":0");
+    });
     bench::runFor(1s);  // every client connected
     if (!tellCallgrind(program, QStringLiteral("--instr=on"))) {
         return false;
@@ -393,9 +404,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     simulator.run([&] { simulator.mount().setSlewRate(360); });
-    Client setup(program.port);
-    if (!ask(setup, "PUT", "connected", "Connected=true").contains("\"ErrorNumber\":0")) {
-        std::fprintf(stderr, "cannot connect\n");
+    if (!connectMount(program)) {
         return 1;
     }
     const bool ok =
